@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Kestrelon needs.
+# Idempotent: packages already present are left alone, so a second run is quick.
+# Usage: scripts/install-deps.sh [bench]   ("bench" adds the benchmark peers nginx and wrk)
+set -euo pipefail
+
+packages=(
+    # build
+    g++ cmake ninja-build ccache pkg-config
+    qt6-base-dev libboost-dev libboost-system-dev libcurl4-openssl-dev
+    # tests and fuzzing
+    libgtest-dev libgmock-dev clang libclang-rt-14-dev curl
+    # fonts the program draws with
+    fonts-liberation fonts-dejavu-core
+)
+if [[ "${1:-}" == "bench" ]]; then
+    packages+=(nginx wrk)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+SUDO=""
+if [[ $(id -u) -ne 0 ]]; then
+    SUDO="sudo"
+fi
+echo "Installing: ${missing[*]}" >&2
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kestrelon {
+
+class RequestHandler;
+
+// The bounds that keep idle, slow or greedy clients from starving the server.
+struct HttpServerLimits {
+    size_t headerLimit = 16 * 1024;  // larger header blocks get 431
+    size_t bodyLimit = 1024 * 1024;  // larger bodies get 413
+    std::chrono::milliseconds idleTimeout{15000};   // waiting for the first byte of a request
+    std::chrono::milliseconds headerTimeout{10000}; // from its first byte to the end of the header
+    std::chrono::milliseconds bodyTimeout{30000};   // reading the body
+    std::chrono::milliseconds writeTimeout{30000};  // a reply write that makes no progress
+    size_t maxConnections = 2000;
+    size_t maxConnectionsPerAddress = 200;
+    unsigned ioThreads = 0;     // one io_context each; 0 means one per core
+    unsigned workerThreads = 8; // for request steps that may block
+};
+
+// The HTTP/1.1 layer: accepts connections on one address and port, reads requests (keep-alive
+// and pipelining included) and hands each GET, HEAD and POST to the RequestHandler, then sends
+// its reply. Requests whose steps cannot block are answered on the I/O thread; the others run
+// on a bounded worker pool, so one slow request never holds up the others.
+// start, stop and the destructor belong to the thread that owns the server (the main thread).
+class HttpServer {
+public:
+    explicit HttpServer(RequestHandler& handler, HttpServerLimits limits = {});
+    ~HttpServer();
+
+    // Binds and starts listening. Returns the empty text on success, else the error's message.
+    std::string start(const std::string& address, uint16_t port);
+    // Stops listening and closes every connection. Nothing happens when not active.
+    void stop();
+    bool active() const;
+    // The port actually bound (differs from the requested one when that was 0).
+    uint16_t port() const;
+    // Open connections right now; any thread.
+    size_t connectionCount() const;
+
+    struct Impl; // the Beast side, only in HttpServer.cpp
+
+private:
+    RequestHandler& m_handler;
+    HttpServerLimits m_limits;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace kestrelon

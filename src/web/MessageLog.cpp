@@ -1,0 +1,100 @@
+#include "web/MessageLog.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace kestrelon {
+
+std::string withoutControlChars(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out) {
+        auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            c = '?';
+        }
+    }
+    return out;
+}
+
+MessageLog::MessageLog(std::function<bool()> enabled, QObject* parent)
+    : QObject(parent), m_enabled(std::move(enabled))
+{
+}
+
+std::string MessageLog::stamp(int64_t epochSeconds)
+{
+    time_t t = static_cast<time_t>(epochSeconds);
+    tm local{};
+    localtime_r(&t, &local);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", local.tm_mday, local.tm_mon + 1,
+                  local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec);
+    return buf;
+}
+
+void MessageLog::DisplayMessage(std::string_view text)
+{
+    bool enabled = m_enabled ? m_enabled() : true;
+    std::string message = withoutControlChars(text);
+    {
+        std::lock_guard lock(m_mutex);
+        // The limit applies even while logging is off.
+        if (m_lines.size() > kMaxLines) {
+            m_lines.clear();
+        }
+        if (!enabled) {
+            return;
+        }
+        int64_t now = std::time(nullptr);
+        if (now != m_stampSecond) {
+            m_stampSecond = now;
+            m_stampText = stamp(now);
+        }
+        std::string line;
+        line.reserve(m_stampText.size() + 3 + message.size());
+        line.append(m_stampText).append("   ").append(message);
+        if (m_sink) {
+            m_sink(line);
+        }
+        m_lines.push_back(std::move(line));
+    }
+    notify();
+}
+
+void MessageLog::setSink(std::function<void(const std::string&)> sink)
+{
+    std::lock_guard lock(m_mutex);
+    m_sink = std::move(sink);
+}
+
+std::vector<std::string> MessageLog::lines() const
+{
+    m_notifyPending = false;
+    std::lock_guard lock(m_mutex);
+    return m_lines;
+}
+
+size_t MessageLog::lineCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lines.size();
+}
+
+void MessageLog::clear()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_lines.clear();
+    }
+    notify();
+}
+
+void MessageLog::notify()
+{
+    if (!m_notifyPending.exchange(true)) {
+        Q_EMIT changed();
+    }
+}
+
+} // namespace kestrelon

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrelon {
+
+// The web server's Message log: lines of "dd/mm/yyyy hh:nn:ss", three blanks, the message.
+// DisplayMessage may be called from any thread; appending, emptying at the line limit, clearing
+// and reading are serialised by one lock.
+class MessageLog : public QObject {
+    Q_OBJECT
+public:
+    static constexpr size_t kMaxLines = 32000;
+
+    // enabled tells whether "Enable Log" is on; it is asked on every call.
+    explicit MessageLog(std::function<bool()> enabled, QObject* parent = nullptr);
+
+    // Any thread. Control characters in the text become "?", so a request cannot forge lines.
+    void DisplayMessage(std::string_view text);
+
+    // Any thread. Each line, as stored, is also handed to the sink (the headless mirror on
+    // standard error); the sink runs under the log's lock, so lines reach it in order.
+    void setSink(std::function<void(const std::string& line)> sink);
+
+    std::vector<std::string> lines() const;
+    size_t lineCount() const;
+    void clear();
+
+    // The time stamp that starts a line, for a given moment (seconds since the epoch).
+    static std::string stamp(int64_t epochSeconds);
+
+Q_SIGNALS:
+    // Coalesced: emitted once after the log changed until someone reads it with lines().
+    void changed();
+
+private:
+    void notify();
+
+    std::function<bool()> m_enabled;
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+    std::function<void(const std::string&)> m_sink;
+    int64_t m_stampSecond = -1;
+    std::string m_stampText;
+    mutable std::atomic<bool> m_notifyPending{false};
+};
+
+// Replaces every control character (below 0x20, and 0x7F) by "?".
+std::string withoutControlChars(std::string_view text);
+
+} // namespace kestrelon

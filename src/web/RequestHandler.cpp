@@ -1,0 +1,196 @@
+#include "web/RequestHandler.h"
+
+#include "core/IntText.h"
+#include "core/SettingsModel.h"
+#include "portio/PortOutputDevice.h"
+#include "web/ClientAddress.h"
+#include "web/FileResolution.h"
+#include "web/LocalAddresses.h"
+#include "web/MessageLog.h"
+#include "web/MimeTable.h"
+#include "web/ReverseLookup.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace kestrelon {
+
+// Both pages carry a lone carriage return between heading and text.
+const char* const RequestHandler::kAuthenticationFailedPage =
+    "<html><head><title>Error</title></head><body><h1>Authentication failed</h1>\r"
+    "Authentication Failed!</body></html>";
+const char* const RequestHandler::kAccessDeniedPage =
+    "<html><head><title>Error</title></head><body><h1>Access denied</h1>\r"
+    "You do not have sufficient priviligies to access this document.</body></html>";
+
+std::string RequestHandler::notFoundPage()
+{
+    return "<html><head><title>Error</title></head><body><h1>Not Found</h1></body></html>";
+}
+
+RequestHandler::RequestHandler(Collaborators c) : m(c) {}
+
+void RequestHandler::log(const std::string& text)
+{
+    m.log.DisplayMessage(text);
+}
+
+RequestHandler::Job RequestHandler::begin(RequestItems items)
+{
+    Job job;
+    job.busy = m.busy.raise();
+    job.settings = m.settings.snapshot();
+    job.items = std::move(items);
+    if (!job.settings->WebServe.RevDNS) {
+        job.clientHost = "?";
+    } else {
+        job.clientHost = m.lookupCache.find(job.items.clientAddress);
+    }
+    return job;
+}
+
+namespace {
+
+Reply status(int code, Reply reply)
+{
+    reply.status = code;
+    return reply;
+}
+
+// The value text of an I/O request as a 32-bit integer: decimal, or hexadecimal after "$",
+// with an optional "-" before either.
+std::optional<int32_t> ioValue(const std::string& text)
+{
+    return parseInt32(text, /*allowZeroX=*/false);
+}
+
+std::string hex4(uint16_t value)
+{
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%04X", value);
+    return buf;
+}
+
+} // namespace
+
+Reply RequestHandler::HTTPServerCommandGet(Job& job)
+{
+    const RequestItems& rq = job.items;
+    const WebServeSettings& web = job.settings->WebServe;
+    Reply reply;
+    reply.busy = std::move(job.busy);
+
+    // 1. The trigger prefix.
+    const std::string triggerPrefix = "/" + web.EscChar;
+
+    // 2. The client's host name.
+    if (!job.clientHost) {
+        std::string host = reverseLookup(rq.clientAddress);
+        m.lookupCache.store(rq.clientAddress, host);
+        job.clientHost = std::move(host);
+    }
+    const std::string& clientHost = *job.clientHost;
+
+    // 3. Own client?
+    const bool ownClient = isOwnClient(rq.clientAddress, *m.ownAddresses.list());
+    const bool logThis = !(ownClient && web.DontLogOwn);
+
+    // 4. The request line.
+    if (logThis) {
+        log("Command " + rq.command + " " + rq.document + " received from " + rq.clientAddress + ":" +
+            std::to_string(rq.clientPort) + "  [" + clientHost + "]");
+    }
+
+    // 7. I/O requests, before the login and the blocked list.
+    if (rq.document.compare(0, 2, triggerPrefix) == 0) {
+        if (!web.IO) {
+            return status(204, std::move(reply));
+        }
+        const std::string valueText = rq.document.size() > 2 ? rq.document.substr(2) : std::string();
+        if (logThis) {
+            log("I/O Request " + valueText + " > " + hex4(m.port.portAddress()) + "H");
+        }
+        if (rq.document.size() < 3) {
+            return status(204, std::move(reply));
+        }
+        const char first = valueText.front();
+        if (first == '$' || first == '-' || (first >= '0' && first <= '9')) {
+            if (auto value = ioValue(valueText); value && *value <= 255) {
+                std::string error;
+                bool ok = *value >= 0 ? m.port.Write(*value, error) : m.port.WriteSetBits(*value, error);
+                return status(ok ? 204 : 404, std::move(reply));
+            }
+            // Not a number, or 256 and above: an ordinary document.
+        } else if (web.RemoteDisable && valueText == web.RemotePass) {
+            m.settings.update([](Settings& s) { s.WebServe.IO = false; });
+            return status(204, std::move(reply));
+        }
+    }
+
+    // 8. Login.
+    if (web.Auth && (rq.userName != web.User || rq.password != web.Pass)) {
+        reply.body = kAuthenticationFailedPage;
+        reply.realm = web.Login;
+        return reply;
+    }
+
+    // 9. Blocked addresses and host names.
+    for (const std::string& entry : job.settings->blocked) {
+        if (!entry.empty() && (rq.clientAddress.find(entry) != std::string::npos ||
+                               clientHost.find(entry) != std::string::npos)) {
+            log("ACCESS DENIED: " + rq.clientAddress);
+            reply.body = kAccessDeniedPage;
+            return status(403, std::move(reply));
+        }
+    }
+
+    // 10. The file under the root.
+    ResolvedFile file = resolveFile(web.Root, rq.document, web.RootFile);
+    if (file.kind == ResolvedFile::Kind::NotFound) {
+        reply.body = notFoundPage();
+        return status(404, std::move(reply));
+    }
+    if (file.kind == ResolvedFile::Kind::Outside) {
+        reply.body = kAccessDeniedPage;
+        return status(403, std::move(reply));
+    }
+
+    // 11. Serve it. O_NONBLOCK: a FIFO put in place after the check must not hang the thread.
+    int fd = ::open(file.realPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) {
+        throw std::runtime_error("Cannot open file \"" + file.candidate + "\". " + std::strerror(errno));
+    }
+    FileHandle handle(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        throw std::runtime_error("Cannot open file \"" + file.candidate + "\".");
+    }
+    reply.contentType = m.mime.GetMIMEType(file.candidate);
+    if (rq.command == "HEAD") {
+        reply.headLength = static_cast<uint64_t>(st.st_size);
+        return reply;
+    }
+    reply.file = std::move(handle);
+    reply.fileSize = static_cast<uint64_t>(st.st_size);
+    reply.logServing = logThis;
+    reply.servingPath = file.candidate;
+    reply.clientAddress = rq.clientAddress;
+    reply.clientPort = rq.clientPort;
+    return reply;
+}
+
+void RequestHandler::fileSent(const Reply& reply, uint64_t bytesSent)
+{
+    if (!reply.logServing) {
+        return;
+    }
+    log("Serving file " + reply.servingPath + " (" + std::to_string(bytesSent) + " bytes / " +
+        std::to_string(reply.fileSize) + " bytes sent) to " + reply.clientAddress + ":" +
+        std::to_string(reply.clientPort));
+}
+
+} // namespace kestrelon

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "core/Settings.h"
+#include "web/Reply.h"
+#include "web/RequestItems.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace kestrelon {
+
+class MessageLog;
+class MimeTable;
+class OwnAddresses;
+class PortOutputDevice;
+class ReverseLookupCache;
+class ServerBusy;
+class SettingsModel;
+
+// Runs every GET, HEAD and POST request through the fixed order of steps: log the request,
+// turn trigger paths into port writes, check the login and the blocked list, then serve the
+// file from the web root, or answer 403 or 404.
+// All members may be called from any I/O or worker thread at once; shared state is reached only
+// through owners that serialise it.
+class RequestHandler {
+public:
+    struct Collaborators {
+        SettingsModel& settings;
+        MessageLog& log;
+        PortOutputDevice& port;
+        OwnAddresses& ownAddresses;
+        ServerBusy& busy;
+        const MimeTable& mime;
+        ReverseLookupCache& lookupCache;
+    };
+    explicit RequestHandler(Collaborators c);
+
+    // One request on its way through the handler.
+    struct Job {
+        RequestItems items;
+        std::shared_ptr<const Settings> settings; // one consistent copy for the whole request
+        std::optional<std::string> clientHost;    // known without blocking (cache, or lookup off)
+        ServerBusy::Token busy;
+    };
+
+    // Raises serverBusy and takes the settings copy. Never blocks.
+    Job begin(RequestItems items);
+    // True when the job has a step that may block (a reverse lookup the cache cannot answer):
+    // it must then run on the worker pool.
+    static bool mayBlock(const Job& job) { return !job.clientHost.has_value(); }
+    // The handler proper. Returns the reply, which carries serverBusy until it is sent.
+    // Throws on errors the HTTP layer answers with 500 (a file that cannot be opened).
+    Reply HTTPServerCommandGet(Job& job);
+    // After the file of a reply went out completely: writes the "Serving file" line.
+    void fileSent(const Reply& reply, uint64_t bytesSent);
+
+    static const char* const kAuthenticationFailedPage;
+    static const char* const kAccessDeniedPage;
+    static std::string notFoundPage();
+
+private:
+    void log(const std::string& text);
+
+    Collaborators m;
+};
+
+} // namespace kestrelon

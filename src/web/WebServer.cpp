@@ -1,0 +1,137 @@
+#include "web/WebServer.h"
+
+#include "core/IntText.h"
+#include "core/SettingsModel.h"
+#include "web/MessageLog.h"
+
+#include <sys/stat.h>
+
+namespace kestrelon {
+
+namespace {
+
+bool folderExists(const std::string& path)
+{
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool fileExists(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+} // namespace
+
+WebServer::WebServer(SettingsModel& settings, MessageLog& log, PortOutputDevice& port, HttpServerLimits limits,
+                     QObject* parent)
+    : QObject(parent), m_settings(settings), m_log(log),
+      m_handler({settings, log, port, m_ownAddresses, m_busy, m_mime, m_lookupCache}),
+      m_http(std::make_unique<HttpServer>(m_handler, limits))
+{
+}
+
+WebServer::~WebServer()
+{
+    m_http->stop();
+}
+
+void WebServer::btnStartServerClick()
+{
+    auto settings = m_settings.snapshot();
+    const WebServeSettings& web = settings->WebServe;
+
+    // The root folder check comes first, so it also holds when the button reads "Stop Server".
+    if (!folderExists(web.Root)) {
+        m_log.DisplayMessage("Web root folder (" + web.Root + ") not found.");
+        m_rootControlsEnabled = true;
+        Q_EMIT stateChanged();
+        return;
+    }
+
+    if (m_running) {
+        m_http->stop();
+        m_rootControlsEnabled = true;
+        setRunning(false);
+        m_log.DisplayMessage("Server stopped");
+        return;
+    }
+
+    m_rootControlsEnabled = false;
+    if (m_http->active()) {
+        Q_EMIT stateChanged();
+        return;
+    }
+    // The external address lookup runs here once IP-Refresh's lookup is built.
+
+    const std::string address = m_ownAddresses.selected();
+    const auto parsed = parseInt32(web.Port);
+    const int port = parsed ? *parsed : 80;
+    std::string error;
+    if (port < 0 || port > 65535) {
+        error = "Port " + std::to_string(port) + " is out of range";
+    } else {
+        error = m_http->start(address, static_cast<uint16_t>(port));
+    }
+    if (error.empty()) {
+        m_log.DisplayMessage("Listening for HTTP connections on " + address + ":" + std::to_string(m_http->port()) +
+                             ".");
+        setRunning(true);
+        return;
+    }
+    m_log.DisplayMessage("Error: \"" + error + "\".");
+    Q_EMIT messageBox(QString::fromStdString("Unable to assign address " + address));
+    m_http->stop();
+    setRunning(false);
+}
+
+void WebServer::setRunning(bool running)
+{
+    m_running = running;
+    Q_EMIT stateChanged();
+}
+
+void WebServer::GetLocalIP(bool noLookupSwitch)
+{
+    m_ownAddresses.set(ownAddressList(interfaceAddresses()), selectedAddress(primaryAddress()));
+    Q_EMIT debugNotesVisible(false);
+
+    auto settings = m_settings.snapshot();
+    if (settings->WebServe.LAN && !noLookupSwitch && settings->System.Debug) {
+        Q_EMIT debugNotesVisible(true);
+        Q_EMIT messageBox("Debug Active. External IP address is not available.");
+    }
+    // Otherwise, with "This computer is an ICS gateway" set, the external address lookup joins
+    // here once IP-Refresh's lookup is built.
+    Q_EMIT stateChanged();
+}
+
+bool WebServer::canStart(const std::string& root, const std::string& defaultFile)
+{
+    return fileExists(root + "/" + defaultFile);
+}
+
+std::string WebServer::edRootExit(const std::string& root)
+{
+    if (!root.empty() && root.back() == '/') {
+        return root.substr(0, root.size() - 1);
+    }
+    return root;
+}
+
+void WebServer::btnAddBlockedClick(const std::string& entry)
+{
+    m_settings.update([&](Settings& s) { s.blocked.push_back(entry); });
+}
+
+void WebServer::btnRemoveBlockedClick(int index)
+{
+    m_settings.update([&](Settings& s) {
+        if (index >= 0 && static_cast<size_t>(index) < s.blocked.size()) {
+            s.blocked.erase(s.blocked.begin() + index);
+        }
+    });
+}
+
+} // namespace kestrelon

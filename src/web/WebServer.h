@@ -1,0 +1,90 @@
+#pragma once
+
+#include "web/HttpServer.h"
+#include "web/LocalAddresses.h"
+#include "web/MimeTable.h"
+#include "web/RequestHandler.h"
+#include "web/ReverseLookup.h"
+#include "web/ServerBusy.h"
+
+#include <QObject>
+
+#include <memory>
+#include <string>
+
+namespace kestrelon {
+
+class MessageLog;
+class PortOutputDevice;
+class SettingsModel;
+
+// Server control: starts and stops the web server on the selected local address and the port
+// of the settings, keeps the own-address list, and holds the rules for the root folder, the
+// default file and the blocked list. Every member belongs to the main thread, except
+// serverBusy(), ownAddresses() and boundPort(), which any thread may use.
+class WebServer : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char* kRootWarning = " Root Folder or Default Filename does not exist! ";
+    static constexpr const char* kDebugNote = "Debug Active. External IP address is not available";
+
+    WebServer(SettingsModel& settings, MessageLog& log, PortOutputDevice& port,
+              HttpServerLimits limits = {}, QObject* parent = nullptr);
+    ~WebServer() override;
+
+    // "Start Server" / "Stop Server".
+    void btnStartServerClick();
+
+    bool running() const { return m_running; }
+    std::string startButtonCaption() const { return m_running ? "Stop Server" : "Start Server"; }
+    std::string statusText() const { return m_running ? "Running" : "Stopped"; }
+    // edRoot, edDefaultFile and "Browse...".
+    bool rootControlsEnabled() const { return m_rootControlsEnabled; }
+    // The "Internet Address" group: address, port, ICS option, "Refresh IP".
+    bool addressGroupEnabled() const { return !m_running; }
+    // The port the running server listens on (useful when the port setting is 0).
+    uint16_t boundPort() const { return m_http->port(); }
+
+    // Refills the own-address list and selects the primary address. noLookupSwitch: the command
+    // line carries "nolookup".
+    void GetLocalIP(bool noLookupSwitch = false);
+    OwnAddresses& ownAddresses() { return m_ownAddresses; }
+
+    // The rule behind the "Start Server" and "AutoStart" enabled state: root folder + "/" +
+    // default file names an existing file. The warning shows exactly when it does not.
+    static bool canStart(const std::string& root, const std::string& defaultFile);
+    // Leaving the root folder box removes one trailing "/".
+    static std::string edRootExit(const std::string& root);
+
+    // The blocked list. An empty entry is kept (a cancelled "Add Item" box gives one); it
+    // never matches.
+    void btnAddBlockedClick(const std::string& entry);
+    void btnRemoveBlockedClick(int index);
+
+    ServerBusy& serverBusy() { return m_busy; }
+    size_t connectionCount() const { return m_http->connectionCount(); }
+
+Q_SIGNALS:
+    // Running state, captions or enabled states changed.
+    void stateChanged();
+    // A message box's text (the window shows it when visible; headless writes it to stderr).
+    void messageBox(const QString& text);
+    // The two "Debug Active" notes are to be shown or hidden.
+    void debugNotesVisible(bool visible);
+
+private:
+    void setRunning(bool running);
+
+    SettingsModel& m_settings;
+    MessageLog& m_log;
+    OwnAddresses m_ownAddresses;
+    ServerBusy m_busy;
+    MimeTable m_mime;
+    ReverseLookupCache m_lookupCache;
+    RequestHandler m_handler;
+    std::unique_ptr<HttpServer> m_http;
+    bool m_running = false;
+    bool m_rootControlsEnabled = true;
+};
+
+} // namespace kestrelon
