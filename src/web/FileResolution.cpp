@@ -1,28 +1,132 @@
 #include "web/FileResolution.h"
 
+#include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
-#include <filesystem>
+#include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <vector>
 
 namespace kestrelon {
 
 namespace {
 
-std::string normalised(const std::string& path)
+constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+
+// Resolves "." and ".." of a relative path; false when ".." climbs above its start.
+bool relativeSegments(const std::string& path, std::vector<std::string_view>& out)
 {
-    std::error_code ec;
-    std::filesystem::path p = std::filesystem::absolute(path, ec);
-    if (ec) {
-        p = path;
+    std::string_view rest(path);
+    while (!rest.empty()) {
+        size_t slash = rest.find('/');
+        std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+        if (part.empty() || part == ".") {
+            continue;
+        }
+        if (part == "..") {
+            if (out.empty()) {
+                return false;
+            }
+            out.pop_back();
+            continue;
+        }
+        out.push_back(part);
     }
-    std::string text = p.lexically_normal().string();
-    // lexically_normal keeps a trailing separator ("/srv/www/dir/"); the candidate names the
-    // entry itself.
-    while (text.size() > 1 && text.back() == '/') {
-        text.pop_back();
+    return true;
+}
+
+std::string joined(const std::vector<std::string_view>& parts)
+{
+    std::string out;
+    for (auto part : parts) {
+        if (!out.empty()) {
+            out.push_back('/');
+        }
+        out.append(part);
     }
-    return text;
+    return out;
+}
+
+// openat2 with RESOLVE_BENEATH: the kernel refuses (EXDEV) any path that would leave dirFd,
+// by "..", an absolute link or a link leading out. One system call for the common case.
+int openBeneath(int dirFd, const std::string& relative)
+{
+    open_how how{};
+    how.flags = kOpenFlags;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    return static_cast<int>(::syscall(SYS_openat2, dirFd, relative.empty() ? "." : relative.c_str(), &how,
+                                      sizeof how));
+}
+
+enum class FastResult { Done, Fallback };
+
+// The root folder stays open per thread for a second at a time: opening it is a system call
+// per request otherwise. A root that is replaced is seen within that second.
+int openRootFolder(const std::string& root)
+{
+    struct Cached {
+        std::string root;
+        FileHandle fd;
+        std::chrono::steady_clock::time_point opened;
+    };
+    thread_local Cached cached;
+    auto now = std::chrono::steady_clock::now();
+    if (cached.fd && cached.root == root && now - cached.opened < std::chrono::seconds(1)) {
+        return cached.fd.get();
+    }
+    int fd = ::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    int error = errno;
+    cached.fd = FileHandle(fd);
+    cached.root = root;
+    cached.opened = now;
+    errno = error;
+    return fd;
+}
+
+// Tries the kernel's beneath-the-root resolution; falls back to the careful path for what it
+// cannot decide (links that leave and may come back, a kernel without openat2, errors).
+FastResult resolveFast(const std::string& root, const std::string& relative, const std::string& defaultFile,
+                       ResolvedFile& result)
+{
+    int rootFd = openRootFolder(root);
+    if (rootFd < 0) {
+        return errno == ENOENT || errno == ENOTDIR ? FastResult::Done : FastResult::Fallback;
+    }
+    FileHandle fd(openBeneath(rootFd, relative));
+    if (!fd) {
+        return errno == ENOENT || errno == ENOTDIR ? FastResult::Done : FastResult::Fallback;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        return FastResult::Fallback;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        std::vector<std::string_view> parts;
+        std::string withDefault = relative.empty() ? defaultFile : relative + "/" + defaultFile;
+        if (!relativeSegments(withDefault, parts)) {
+            return FastResult::Fallback;
+        }
+        fd = FileHandle(openBeneath(rootFd, joined(parts)));
+        if (!fd) {
+            return errno == ENOENT || errno == ENOTDIR ? FastResult::Done : FastResult::Fallback;
+        }
+        if (::fstat(fd.get(), &st) != 0) {
+            return FastResult::Fallback;
+        }
+        result.candidate = normalisedPath(result.candidate + "/" + defaultFile);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return FastResult::Done; // a FIFO, device or socket: not a file to serve
+    }
+    result.kind = ResolvedFile::Kind::Found;
+    result.file = std::move(fd);
+    result.size = static_cast<uint64_t>(st.st_size);
+    return FastResult::Done;
 }
 
 bool isRegularFile(const std::string& path)
@@ -46,7 +150,75 @@ std::string realPathOf(const std::string& path)
     return buffer;
 }
 
+// The careful path: resolve every link with realpath and compare with the root's real path.
+void resolveSlow(const std::string& root, const std::string& defaultFile, ResolvedFile& result)
+{
+    if (!isRegularFile(result.candidate)) {
+        if (!isFolder(result.candidate)) {
+            return;
+        }
+        std::string withDefault = normalisedPath(result.candidate + "/" + defaultFile);
+        if (!isRegularFile(withDefault)) {
+            return;
+        }
+        result.candidate = withDefault;
+    }
+    std::string realRoot = realPathOf(root);
+    std::string realPath = realPathOf(result.candidate);
+    bool inside = !realRoot.empty() && !realPath.empty() &&
+                  (realPath == realRoot || realRoot == "/" ||
+                   (realPath.size() > realRoot.size() && realPath.compare(0, realRoot.size(), realRoot) == 0 &&
+                    realPath[realRoot.size()] == '/'));
+    if (!inside) {
+        result.kind = ResolvedFile::Kind::Outside;
+        return;
+    }
+    // realPath holds no links, so the open cannot be led elsewhere by one.
+    FileHandle fd(::open(realPath.c_str(), kOpenFlags | O_NOFOLLOW));
+    struct stat st {};
+    if (!fd || ::fstat(fd.get(), &st) != 0) {
+        result.kind = ResolvedFile::Kind::OpenFailed;
+        result.error = errno;
+        return;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return;
+    }
+    result.kind = ResolvedFile::Kind::Found;
+    result.file = std::move(fd);
+    result.size = static_cast<uint64_t>(st.st_size);
+}
+
 } // namespace
+
+std::string normalisedPath(const std::string& path)
+{
+    std::string absolute = path;
+    if (absolute.empty() || absolute.front() != '/') {
+        char cwd[PATH_MAX];
+        if (::getcwd(cwd, sizeof cwd)) {
+            absolute = std::string(cwd) + "/" + absolute;
+        }
+    }
+    std::vector<std::string_view> parts;
+    std::string_view rest(absolute);
+    while (!rest.empty()) {
+        size_t slash = rest.find('/');
+        std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+        if (part.empty() || part == ".") {
+            continue;
+        }
+        if (part == "..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+            }
+            continue;
+        }
+        parts.push_back(part);
+    }
+    return "/" + joined(parts);
+}
 
 ResolvedFile resolveFile(const std::string& root, const std::string& document, const std::string& defaultFile)
 {
@@ -54,28 +226,16 @@ ResolvedFile resolveFile(const std::string& root, const std::string& document, c
     if (root.empty()) {
         return result; // never the whole file system
     }
-    result.candidate = normalised(root + document);
-    if (!isRegularFile(result.candidate)) {
-        if (!isFolder(result.candidate)) {
+    result.candidate = normalisedPath(root + document);
+    std::vector<std::string_view> parts;
+    if (relativeSegments(document, parts)) {
+        if (resolveFast(root, joined(parts), defaultFile, result) == FastResult::Done) {
             return result;
         }
-        std::string withDefault = normalised(result.candidate + "/" + defaultFile);
-        if (!isRegularFile(withDefault)) {
-            return result;
-        }
-        result.candidate = withDefault;
+        result = ResolvedFile{};
+        result.candidate = normalisedPath(root + document);
     }
-
-    std::string realRoot = realPathOf(root);
-    result.realPath = realPathOf(result.candidate);
-    if (realRoot.empty() || result.realPath.empty()) {
-        result.kind = ResolvedFile::Kind::Outside;
-        return result;
-    }
-    bool inside = result.realPath == realRoot || realRoot == "/" ||
-                  (result.realPath.size() > realRoot.size() && result.realPath.compare(0, realRoot.size(), realRoot) == 0 &&
-                   result.realPath[realRoot.size()] == '/');
-    result.kind = inside ? ResolvedFile::Kind::Found : ResolvedFile::Kind::Outside;
+    resolveSlow(root, defaultFile, result);
     return result;
 }
 

@@ -1,25 +1,34 @@
 #pragma once
 
+#include "web/Reply.h"
+
 #include <string>
 
 namespace kestrelon {
 
-// Where a request's document leads under the web root.
+// Where a request's document leads under the web root, with the file opened when it is served.
 struct ResolvedFile {
     enum class Kind {
-        NotFound, // no regular file at the path (nor a folder with the default file)
-        Outside,  // a file exists, but it does not lie under the root once links are followed
-        Found,
+        NotFound,  // no regular file at the path (nor a folder with the default file)
+        Outside,   // a file exists, but it does not lie under the root once links are followed
+        Found,     // file is open for reading
+        OpenFailed // the file is there and lies under the root, but cannot be opened (error)
     };
     Kind kind = Kind::NotFound;
     std::string candidate; // root + document, absolute and normalised (the path that is logged)
-    std::string realPath;  // the candidate with every symbolic link resolved (the path to open)
+    FileHandle file;
+    uint64_t size = 0;
+    int error = 0; // errno of the failed open
 };
 
-// Resolves root + document. "." and ".." are resolved as text; a folder is answered with its
-// default file. The result is served only when its real path is the root itself or lies under
-// root + "/", compared exactly: a sibling folder with the same prefix and links leading out are
-// refused.
+// Root + document with "." and ".." resolved as text, made absolute. Only "/" separates.
+std::string normalisedPath(const std::string& path);
+
+// Resolves root + document and opens the file. A folder is answered with its default file.
+// The file is served only when its real path is the root itself or lies under root + "/",
+// compared exactly: a sibling folder with the same prefix and links leading out are refused,
+// while links that stay inside the root are followed. The file is opened without blocking, so
+// a FIFO cannot hang the caller; only regular files are served.
 ResolvedFile resolveFile(const std::string& root, const std::string& document, const std::string& defaultFile);
 
 } // namespace kestrelon

@@ -13,9 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace kestrelon {
 
@@ -159,23 +157,17 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
         return status(403, std::move(reply));
     }
 
-    // 11. Serve it. O_NONBLOCK: a FIFO put in place after the check must not hang the thread.
-    int fd = ::open(file.realPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) {
-        throw std::runtime_error("Cannot open file \"" + file.candidate + "\". " + std::strerror(errno));
-    }
-    FileHandle handle(fd);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        throw std::runtime_error("Cannot open file \"" + file.candidate + "\".");
+    // 11. Serve it.
+    if (file.kind == ResolvedFile::Kind::OpenFailed) {
+        throw std::runtime_error("Cannot open file \"" + file.candidate + "\". " + std::strerror(file.error));
     }
     reply.contentType = m.mime.GetMIMEType(file.candidate);
     if (rq.command == "HEAD") {
-        reply.headLength = static_cast<uint64_t>(st.st_size);
+        reply.headLength = file.size;
         return reply;
     }
-    reply.file = std::move(handle);
-    reply.fileSize = static_cast<uint64_t>(st.st_size);
+    reply.file = std::move(file.file);
+    reply.fileSize = file.size;
     reply.logServing = logThis;
     reply.servingPath = file.candidate;
     reply.clientAddress = rq.clientAddress;
