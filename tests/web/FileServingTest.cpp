@@ -1,0 +1,188 @@
+// Which files the server hands out: containment under the root, odd names, types, sizes.
+#include "support/ServerFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace kestrelon;
+using namespace kestrelon::test;
+
+namespace {
+
+// The web root is <tmp>/www; beside it <tmp>/www2 (same prefix) and <tmp>/outside.
+class FileServing : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        namespace fs = std::filesystem;
+        top = f.root.path();
+        root = f.root.mkdir("www");
+        f.root.write("www/index.html", "INDEX");
+        f.root.write("www/sub/index.html", "SUBINDEX");
+        f.root.write("www/sub/page.html", "SUBPAGE");
+        f.root.write("www2/secret.txt", "SIBLING-SECRET");
+        f.root.write("www2/index.html", "SIBLING-INDEX");
+        f.root.write("outside/secret.txt", "OUTSIDE-SECRET");
+        f.root.write("outside/index.html", "OUTSIDE-INDEX");
+        fs::create_directory_symlink("../outside", root + "/link");
+        fs::create_symlink("../outside/secret.txt", root + "/linkfile");
+        fs::create_directory_symlink(top + "/outside", root + "/abslink");
+        fs::create_directory_symlink(top + "/www2", root + "/siblink");
+        // Links that stay inside the root are fine, relative or absolute.
+        fs::create_directory_symlink("sub", root + "/rel");
+        fs::create_symlink(root + "/sub/page.html", root + "/absinside.html");
+        f.change([&](Settings& s) { s.WebServe.Root = root; });
+        ASSERT_TRUE(f.start());
+    }
+
+    std::optional<HttpResponse> raw(const std::string& target)
+    {
+        RawConnection c(f.port());
+        c.send("GET " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        return c.readResponse();
+    }
+
+    ServerFixture f;
+    std::string top;
+    std::string root;
+};
+
+} // namespace
+
+TEST_F(FileServing, NothingOutsideTheRootIsServed)
+{
+    const char* targets[] = {
+        "/../www2/secret.txt",
+        "/../www2/",
+        "/../www2",
+        "/..%2fwww2/secret.txt",
+        "/%2e%2e/www2/secret.txt",
+        "/%2E%2E%2Fwww2%2Fsecret.txt",
+        "/.%2e/www2/secret.txt",
+        "/./../www2/secret.txt",
+        "/sub/../../www2/secret.txt",
+        "//../www2/secret.txt",
+        "/sub/%2e%2e/%2e%2e/www2/secret.txt",
+        "/..%00/www2/secret.txt",
+        "/%00../www2/secret.txt",
+        "/..\\www2\\secret.txt",
+        "/..%5cwww2%5csecret.txt",
+        "/link/secret.txt",
+        "/link/",
+        "/link",
+        "/linkfile",
+        "/abslink/secret.txt",
+        "/abslink",
+        "/siblink/secret.txt",
+        "/sub/../link/secret.txt",
+        "/link/../../www2/secret.txt",
+        "/rel/../../outside/secret.txt",
+        "/../outside/secret.txt",
+        "/../../../../../../../../etc/passwd",
+        "/%2e%2e/%2e%2e/%2e%2e/%2e%2e/%2e%2e/etc/passwd",
+        "/....//www2/secret.txt",
+        "/..;/www2/secret.txt",
+        "http://x/../www2/secret.txt",
+        "/../www2/%73ecret.txt",
+    };
+    for (const char* target : targets) {
+        auto r = raw(target);
+        if (!r) {
+            continue; // refused before any reply: nothing leaked either
+        }
+        EXPECT_TRUE(r->status == 403 || r->status == 404 || r->status == 400) << target << " -> " << r->status;
+        EXPECT_EQ(r->body.find("SECRET"), std::string::npos) << target;
+        EXPECT_EQ(r->body.find("SIBLING"), std::string::npos) << target;
+        EXPECT_EQ(r->body.find("OUTSIDE"), std::string::npos) << target;
+        EXPECT_EQ(r->body.find("root:"), std::string::npos) << target;
+    }
+    // An existing file outside is refused with the access-denied page, a missing one is 404.
+    EXPECT_EQ(raw("/../www2/secret.txt")->status, 403);
+    EXPECT_EQ(raw("/link/secret.txt")->status, 403);
+    EXPECT_EQ(raw("/../www2/nothing.txt")->status, 404);
+    EXPECT_EQ(f.countMessages("Serving file"), 0u);
+}
+
+TEST_F(FileServing, OddButLegalNamesAreServed)
+{
+    struct Case {
+        const char* file;
+        const char* target;
+    };
+    const Case cases[] = {
+        {"a b.txt", "/a%20b.txt"},
+        {"a b.txt", "/a+b.txt"},
+        {"100%.txt", "/100%25.txt"},
+        {"a+b.txt", "/a%2Bb.txt"},
+        {"..hidden", "/..hidden"},
+        {"dots...txt", "/dots...txt"},
+        {"x..y/file.txt", "/x..y/file.txt"},
+        {"\xc3\xbcnic\xc3\xb6" "de.txt", "/%C3%BCnic%C3%B6de.txt"},
+        {"semi;colon.txt", "/semi;colon.txt"},
+        {"quote'name.txt", "/quote'name.txt"},
+        {"#hash.txt", "/%23hash.txt"},
+        {"(paren).txt", "/(paren).txt"},
+        {"Upper.TXT", "/Upper.TXT"},
+        {"deep/er/still/file.txt", "/deep//er/./still/../still/file.txt"},
+        {"back\\slash.txt", "/back%5Cslash.txt"},
+    };
+    for (const Case& c : cases) {
+        f.root.write(std::string("www/") + c.file, std::string("content of ") + c.file);
+    }
+    for (const Case& c : cases) {
+        auto r = raw(c.target);
+        ASSERT_TRUE(r) << c.target;
+        EXPECT_EQ(r->status, 200) << c.target;
+        EXPECT_EQ(r->body, std::string("content of ") + c.file) << c.target;
+    }
+    // Links inside the root, a folder's default file through one, and the root itself.
+    EXPECT_EQ(raw("/rel/page.html")->body, "SUBPAGE");
+    EXPECT_EQ(raw("/rel")->body, "SUBINDEX");
+    EXPECT_EQ(raw("/absinside.html")->body, "SUBPAGE");
+    EXPECT_EQ(raw("/sub/")->body, "SUBINDEX");
+    EXPECT_EQ(raw("/")->body, "INDEX");
+    EXPECT_EQ(raw("/sub/..")->body, "INDEX");
+    // A name differing only in case is another file on Linux.
+    EXPECT_EQ(raw("/upper.txt")->status, 404);
+}
+
+TEST_F(FileServing, SpecialFilesAreNotServed)
+{
+    // A FIFO must not hang the server thread; a socket or device is not a file to serve.
+    ASSERT_EQ(::mkfifo((root + "/pipe.html").c_str(), 0644), 0);
+    auto r = raw("/pipe.html");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 404);
+    std::filesystem::create_symlink("/dev/zero", root + "/zero");
+    r = raw("/zero");
+    ASSERT_TRUE(r);
+    EXPECT_NE(r->status, 200);
+    EXPECT_EQ(raw("/index.html")->status, 200);
+}
+
+TEST_F(FileServing, TypesAndLargeFiles)
+{
+    f.root.write("www/pic.png", "PNG");
+    f.root.write("www/app.js", "JS");
+    f.root.write("www/photo.JPG", "JPG");
+    f.root.write("www/data.unknownext", "X");
+    f.root.write("www/noext", "X");
+    EXPECT_EQ(raw("/pic.png")->header("content-type"), "image/png");
+    EXPECT_EQ(raw("/app.js")->header("content-type"), "text/javascript");
+    EXPECT_EQ(raw("/photo.JPG")->header("content-type"), "image/jpeg");
+    EXPECT_EQ(raw("/data.unknownext")->header("content-type"), "application/octet-stream");
+    EXPECT_EQ(raw("/noext")->header("content-type"), "application/octet-stream");
+    EXPECT_EQ(raw("/index.html")->header("content-type"), "text/html");
+
+    std::string big;
+    big.reserve(24 << 20);
+    for (int i = 0; big.size() < (24u << 20); ++i) {
+        big += std::to_string(i) + "\n";
+    }
+    f.root.write("www/big.txt", big);
+    auto r = raw("/big.txt");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->header("content-length"), std::to_string(big.size()));
+    EXPECT_TRUE(r->body == big);
+}

@@ -1,0 +1,91 @@
+#include "web/MessageLog.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <regex>
+#include <thread>
+#include <vector>
+
+using namespace kestrelon;
+
+TEST(MessageLog, LineFormat)
+{
+    MessageLog log([] { return true; });
+    log.DisplayMessage("Server stopped");
+    auto lines = log.lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d   Server stopped)")))
+        << lines[0];
+    // 1 March 2021 14:05:09 UTC shown in local time; check the shape with a fixed zone.
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_EQ(MessageLog::stamp(1614607509), "01/03/2021 14:05:09");
+}
+
+TEST(MessageLog, ControlCharactersCannotForgeLines)
+{
+    MessageLog log([] { return true; });
+    log.DisplayMessage("Command GET /a\r\n01/01/2020 00:00:00   Server stopped\x7f\t received");
+    auto lines = log.lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].substr(22), "Command GET /a??01/01/2020 00:00:00   Server stopped?? received");
+    // Bytes above 0x7F (UTF-8 names) stay as they are.
+    EXPECT_EQ(withoutControlChars("caf\xc3\xa9"), "caf\xc3\xa9");
+}
+
+TEST(MessageLog, LimitAppliesEvenWhileDisabled)
+{
+    std::atomic<bool> enabled{true};
+    MessageLog log([&] { return enabled.load(); });
+    for (size_t i = 0; i < MessageLog::kMaxLines; ++i) {
+        log.DisplayMessage("x");
+    }
+    log.DisplayMessage("32001st");
+    EXPECT_EQ(log.lineCount(), MessageLog::kMaxLines + 1);
+    // More than 32000 lines: the next call empties the log first, then adds its line.
+    log.DisplayMessage("fresh");
+    ASSERT_EQ(log.lineCount(), 1u);
+    EXPECT_EQ(log.lines()[0].substr(22), "fresh");
+
+    for (size_t i = 1; i < MessageLog::kMaxLines; ++i) {
+        log.DisplayMessage("x");
+    }
+    enabled = false;
+    log.DisplayMessage("not logged"); // exactly 32000 lines: kept, nothing added
+    EXPECT_EQ(log.lineCount(), MessageLog::kMaxLines);
+    enabled = true;
+    log.DisplayMessage("32001st");
+    enabled = false;
+    log.DisplayMessage("not logged either"); // more than 32000: emptied, still nothing added
+    EXPECT_EQ(log.lineCount(), 0u);
+}
+
+TEST(MessageLog, ParallelWritersLoseNothingAndTheSinkSeesEveryLine)
+{
+    MessageLog log([] { return true; });
+    std::atomic<int> sunk{0};
+    log.setSink([&](const std::string&) { ++sunk; });
+    int notifications = 0;
+    QObject::connect(&log, &MessageLog::changed, [&] { ++notifications; });
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&log, t] {
+            for (int i = 0; i < 1000; ++i) {
+                log.DisplayMessage("thread " + std::to_string(t) + " line " + std::to_string(i));
+            }
+        });
+    }
+    for (auto& t : threads) {
+        t.join();
+    }
+    EXPECT_EQ(log.lineCount(), 8000u);
+    EXPECT_EQ(sunk.load(), 8000);
+    // Notifications are coalesced until a reader takes the lines.
+    EXPECT_EQ(notifications, 1);
+    log.lines();
+    log.DisplayMessage("after reading");
+    EXPECT_EQ(notifications, 2);
+    log.clear();
+    EXPECT_EQ(log.lineCount(), 0u);
+}
