@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 using namespace kestrelon;
 using namespace kestrelon::test;
 
@@ -310,4 +315,79 @@ TEST_F(RequestHandling, ServerBusyCountsRequestsInProgress)
     EXPECT_TRUE(waitFor([&] { return !f.server->serverBusy().serverBusy(); }));
     EXPECT_EQ(f.countMessages("Serving file " + f.root.path() + "/big.bin (16777216 bytes / 16777216 bytes sent)"),
               1u);
+}
+
+TEST_F(RequestHandling, DecodedDocumentNamesTheFile)
+{
+    f.root.write("pics/a b.jpg", "JPEG");
+    for (const char* target : {"/pics/a%20b.jpg", "/pics/a+b.jpg"}) {
+        auto r = f.get(target);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 200) << target;
+        EXPECT_EQ(r->body, "JPEG");
+        EXPECT_EQ(r->header("content-type"), "image/jpeg");
+    }
+    EXPECT_EQ(f.countMessages("Command GET /pics/a b.jpg received"), 2u);
+}
+
+TEST_F(RequestHandling, ReverseLookupMissIsAnsweredFromTheWorkerPool)
+{
+    // 127.0.5.1 has no name: the first lookup goes to the resolver off the I/O thread, the second
+    // is answered from the cache. Either way the host name is empty.
+    f.change([](Settings& s) { s.WebServe.RevDNS = true; });
+    for (int i = 0; i < 2; ++i) {
+        auto r = httpGet(f.port(), "/page.html", {}, "GET", "127.0.5.1");
+        f.waitUntilIdle();
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->body, "PAGE");
+    }
+    EXPECT_EQ(f.countMessages("Command GET /page.html received from 127.0.5.1:"), 2u);
+    for (const auto& m : f.messages()) {
+        if (m.rfind("Command", 0) == 0) {
+            EXPECT_EQ(m.substr(m.size() - 4), "  []") << m;
+        }
+    }
+}
+
+namespace {
+
+// Takes away root's right to read any file, for this thread and the threads it starts.
+bool dropFileReadOverride()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (syscall(SYS_capget, &header, data) != 0) {
+        return false;
+    }
+    for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
+        data[cap / 32].effective &= ~(1u << (cap % 32));
+    }
+    return syscall(SYS_capset, &header, data) == 0;
+}
+
+} // namespace
+
+TEST(RequestHandlingErrors, FileThatCannotBeOpenedGives500WithTheMessage)
+{
+    ServerFixture f;
+    std::string path = f.root.write("locked.html", "LOCKED");
+    ::chmod(path.c_str(), 0);
+    if (::geteuid() == 0) {
+        // Each test runs in a process of its own, so this reaches no other test.
+        ASSERT_TRUE(dropFileReadOverride());
+    }
+    ASSERT_TRUE(f.start());
+    auto r = f.get("/locked.html");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 500);
+    EXPECT_EQ(r->body, "Cannot open file \"" + path + "\". Permission denied");
+    r = f.get("/locked.html", {}, "HEAD");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 500);
+    EXPECT_EQ(r->body, "");
+    EXPECT_EQ(f.countMessages("Serving file"), 0u);
+    EXPECT_FALSE(f.server->serverBusy().serverBusy());
+    // The server goes on serving.
+    f.root.write("ok.html", "OK");
+    EXPECT_EQ(f.get("/ok.html")->body, "OK");
 }
