@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <pthread.h>
+#include <string>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -472,7 +473,12 @@ void HttpServer::Impl::accept()
         }
         error_code pec;
         auto peer = socket.remote_endpoint(pec);
-        uint32_t key = (!pec && peer.address().is_v4()) ? peer.address().to_v4().to_uint() : 0;
+        uint32_t key = 0;
+        if (!pec && peer.address().is_v4()) {
+            key = peer.address().to_v4().to_uint();
+        } else if (!pec) {
+            key = static_cast<uint32_t>(std::hash<std::string>{}(peer.address().to_string()));
+        }
         if (!pec && limiter.tryAdd(key)) {
             auto session = std::make_shared<Session>(std::move(socket), *this, key);
             // Start on the connection's own thread.
