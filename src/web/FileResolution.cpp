@@ -17,10 +17,10 @@ namespace {
 
 constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 
-// Resolves "." and ".." of a relative path; false when ".." climbs above its start.
-bool relativeSegments(const std::string& path, std::vector<std::string_view>& out)
+// Resolves "." and ".." segments of a path. A ".." above the start is dropped when clamp is set
+// (as at "/"), otherwise it makes the result false.
+bool resolveSegments(std::string_view rest, std::vector<std::string_view>& out, bool clamp)
 {
-    std::string_view rest(path);
     while (!rest.empty()) {
         size_t slash = rest.find('/');
         std::string_view part = rest.substr(0, slash);
@@ -30,7 +30,10 @@ bool relativeSegments(const std::string& path, std::vector<std::string_view>& ou
         }
         if (part == "..") {
             if (out.empty()) {
-                return false;
+                if (!clamp) {
+                    return false;
+                }
+                continue;
             }
             out.pop_back();
             continue;
@@ -108,7 +111,7 @@ FastResult resolveFast(const std::string& root, const std::string& relative, con
     if (S_ISDIR(st.st_mode)) {
         std::vector<std::string_view> parts;
         std::string withDefault = relative.empty() ? defaultFile : relative + "/" + defaultFile;
-        if (!relativeSegments(withDefault, parts)) {
+        if (!resolveSegments(withDefault, parts, /*clamp=*/false)) {
             return FastResult::Fallback;
         }
         fd = FileHandle(openBeneath(rootFd, joined(parts)));
@@ -201,22 +204,7 @@ std::string normalisedPath(const std::string& path)
         }
     }
     std::vector<std::string_view> parts;
-    std::string_view rest(absolute);
-    while (!rest.empty()) {
-        size_t slash = rest.find('/');
-        std::string_view part = rest.substr(0, slash);
-        rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
-        if (part.empty() || part == ".") {
-            continue;
-        }
-        if (part == "..") {
-            if (!parts.empty()) {
-                parts.pop_back();
-            }
-            continue;
-        }
-        parts.push_back(part);
-    }
+    resolveSegments(absolute, parts, /*clamp=*/true);
     return "/" + joined(parts);
 }
 
@@ -228,7 +216,7 @@ ResolvedFile resolveFile(const std::string& root, const std::string& document, c
     }
     result.candidate = normalisedPath(root + document);
     std::vector<std::string_view> parts;
-    if (relativeSegments(document, parts)) {
+    if (resolveSegments(document, parts, /*clamp=*/false)) {
         if (resolveFast(root, joined(parts), defaultFile, result) == FastResult::Done) {
             return result;
         }

@@ -59,14 +59,23 @@ bool RawConnection::send(const std::string& bytes)
     return true;
 }
 
-bool RawConnection::fill(std::chrono::steady_clock::time_point deadline)
+namespace {
+
+bool waitReadable(int fd, std::chrono::steady_clock::time_point deadline)
 {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
         return false;
     }
-    pollfd p{m_fd, POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, static_cast<int>(left.count())) > 0;
+}
+
+} // namespace
+
+bool RawConnection::fill(std::chrono::steady_clock::time_point deadline)
+{
+    if (!waitReadable(m_fd, deadline)) {
         return false;
     }
     char buf[65536];
@@ -145,21 +154,14 @@ std::optional<HttpResponse> RawConnection::readResponse(bool headOnly, std::chro
 bool RawConnection::waitForClose(std::chrono::milliseconds timeout)
 {
     auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (true) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            return false;
-        }
-        pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
-            return false;
-        }
+    while (waitReadable(m_fd, deadline)) {
         char buf[65536];
         ssize_t n = ::recv(m_fd, buf, sizeof buf, 0);
         if (n <= 0) {
             return true;
         }
     }
+    return false;
 }
 
 std::optional<HttpResponse> httpGet(uint16_t port, const std::string& target, const std::string& extraHeaders,
