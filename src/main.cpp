@@ -1,6 +1,8 @@
-// Kestrelon: starts the web server on the built-in settings and serves until SIGINT or SIGTERM.
+// Kestrelon: loads the settings file, starts the web server and serves until SIGINT or SIGTERM,
+// then saves the settings.
 #include "core/ProgramPaths.h"
 #include "core/Settings.h"
+#include "core/SettingsFile.h"
 #include "core/SettingsModel.h"
 #include "portio/PortOutputDevice.h"
 #include "web/MessageLog.h"
@@ -22,8 +24,9 @@ namespace {
 
 void printUsage()
 {
-    std::fputs("Usage: kestrelon [--headless] [--listen ADDRESS] [--help] [--version]\n"
+    std::fputs("Usage: kestrelon [--headless] [--config FILE] [--listen ADDRESS] [--help] [--version]\n"
                "  --headless        run without a window (the only mode so far)\n"
+               "  --config FILE     use FILE as the settings file\n"
                "  --listen ADDRESS  bind the web server to ADDRESS instead of the primary address\n"
                "  --help            show this text\n"
                "  --version         show the version\n",
@@ -35,6 +38,7 @@ void printUsage()
 int main(int argc, char** argv)
 {
     std::string listen;
+    std::string config;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -47,6 +51,8 @@ int main(int argc, char** argv)
         }
         if (arg == "--listen" && i + 1 < argc) {
             listen = argv[++i];
+        } else if (arg == "--config" && i + 1 < argc) {
+            config = argv[++i];
         } else if (arg == "--headless") {
             // Headless is the only mode until the window exists.
         } else {
@@ -66,11 +72,19 @@ int main(int argc, char** argv)
 
     QCoreApplication app(argc, argv);
 
-    SettingsModel settings(Settings::defaults(executableDir()));
+    const ProgramPaths paths = ProgramPaths::locate(config);
+    SettingsFile file(paths.settingsFile);
+    auto loaded = file.load(Settings::defaults(paths.dataDir));
+    if (!loaded.error.empty()) {
+        std::fprintf(stderr, "kestrelon: %s\n", loaded.error.c_str());
+        return 2;
+    }
+    SettingsModel settings(std::move(loaded.settings));
     MessageLog log([&settings] { return settings.snapshot()->WebServe.Log; });
     log.setSink([](const std::string& line) { std::fprintf(stderr, "server: %s\n", line.c_str()); });
     PortOutputDevice port;
     WebServer server(settings, log, port);
+    server.setSettingsFile(paths.settingsFile);
     QObject::connect(&server, &WebServer::messageBox,
                      [](const QString& text) { std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData()); });
 
@@ -97,5 +111,10 @@ int main(int argc, char** argv)
 
     int rc = app.exec();
     server.btnStartServerClick();
+    std::string error = file.save(*settings.snapshot());
+    server.setSettingsFile(paths.settingsFile); // the save replaced the file
+    if (!error.empty()) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+    }
     return rc;
 }

@@ -129,6 +129,8 @@ FastResult resolveFast(const std::string& root, const std::string& relative, con
     result.kind = ResolvedFile::Kind::Found;
     result.file = std::move(fd);
     result.size = static_cast<uint64_t>(st.st_size);
+    result.device = st.st_dev;
+    result.inode = st.st_ino;
     return FastResult::Done;
 }
 
@@ -190,6 +192,8 @@ void resolveSlow(const std::string& root, const std::string& defaultFile, Resolv
     result.kind = ResolvedFile::Kind::Found;
     result.file = std::move(fd);
     result.size = static_cast<uint64_t>(st.st_size);
+    result.device = st.st_dev;
+    result.inode = st.st_ino;
 }
 
 } // namespace

@@ -18,6 +18,8 @@ struct ResolvedFile {
     std::string candidate; // root + document, absolute and normalised (the path that is logged)
     FileHandle file;
     uint64_t size = 0;
+    uint64_t device = 0; // identity of the opened file
+    uint64_t inode = 0;
     int error = 0; // errno of the failed open
 };
 

@@ -11,9 +11,11 @@
 #include "web/ReverseLookup.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace kestrelon {
 
@@ -152,7 +154,8 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
         reply.body = notFoundPage();
         return status(404, std::move(reply));
     }
-    if (file.kind == ResolvedFile::Kind::Outside) {
+    if (file.kind == ResolvedFile::Kind::Outside ||
+        (file.kind == ResolvedFile::Kind::Found && isProtected(file.candidate, file.device, file.inode))) {
         reply.body = kAccessDeniedPage;
         return status(403, std::move(reply));
     }
@@ -173,6 +176,47 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
     reply.clientAddress = rq.clientAddress;
     reply.clientPort = rq.clientPort;
     return reply;
+}
+
+void RequestHandler::setProtectedFile(std::string path)
+{
+    std::lock_guard lock(m_protectedMutex);
+    m_protectedPath = std::move(path);
+    ++m_protectedGeneration;
+}
+
+bool RequestHandler::isProtected(const std::string& candidate, uint64_t device, uint64_t inode)
+{
+    // The file is known by its path and by its identity, looked up at most once a second per
+    // thread (a stat per request would cost a system call each). The path catches the direct
+    // route even in the moment after a save replaced the file; the identity catches links.
+    struct Cached {
+        unsigned generation = ~0u;
+        std::chrono::steady_clock::time_point taken;
+        std::string path;
+        bool exists = false;
+        uint64_t device = 0;
+        uint64_t inode = 0;
+    };
+    thread_local Cached cached;
+    auto now = std::chrono::steady_clock::now();
+    unsigned generation = m_protectedGeneration.load();
+    if (cached.generation != generation || now - cached.taken >= std::chrono::seconds(1)) {
+        {
+            std::lock_guard lock(m_protectedMutex);
+            cached.path = m_protectedPath.empty() ? std::string() : normalisedPath(m_protectedPath);
+        }
+        struct stat st {};
+        cached.exists = !cached.path.empty() && ::stat(cached.path.c_str(), &st) == 0;
+        cached.device = st.st_dev;
+        cached.inode = st.st_ino;
+        cached.generation = generation;
+        cached.taken = now;
+    }
+    if (cached.path.empty()) {
+        return false;
+    }
+    return candidate == cached.path || (cached.exists && cached.device == device && cached.inode == inode);
 }
 
 void RequestHandler::fileSent(const Reply& reply, uint64_t bytesSent)

@@ -4,7 +4,9 @@
 #include "web/Reply.h"
 #include "web/RequestItems.h"
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -52,6 +54,11 @@ public:
     // The handler proper. Returns the reply, which carries serverBusy until it is sent.
     // Throws on errors the HTTP layer answers with 500 (a file that cannot be opened).
     Reply HTTPServerCommandGet(Job& job);
+    // The settings file, which holds the passwords, is never served, even when it lies in the web
+    // root (as it does by default). Call again after each save: a save replaces the file.
+    // Main thread.
+    void setProtectedFile(std::string path);
+
     // After the file of a reply went out completely: writes the "Serving file" line.
     void fileSent(const Reply& reply, uint64_t bytesSent);
 
@@ -61,8 +68,12 @@ public:
 
 private:
     void log(const std::string& text);
+    bool isProtected(const std::string& candidate, uint64_t device, uint64_t inode);
 
     Collaborators m;
+    mutable std::mutex m_protectedMutex;
+    std::string m_protectedPath;
+    std::atomic<unsigned> m_protectedGeneration{0};
 };
 
 } // namespace kestrelon

@@ -62,6 +62,8 @@ public:
     void btnRemoveBlockedClick(int index);
 
     ServerBusy& serverBusy() { return m_busy; }
+    // The settings file is never served (it holds the passwords). Main thread.
+    void setSettingsFile(std::string path) { m_handler.setProtectedFile(std::move(path)); }
     size_t connectionCount() const { return m_http->connectionCount(); }
 
 Q_SIGNALS:

@@ -1,17 +1,23 @@
 #include "support/ServerFixture.h"
 
+#include "core/SettingsFile.h"
+
+#include <stdexcept>
 #include <thread>
 
 namespace kestrelon::test {
 
 namespace {
 
-Settings fixtureSettings(const std::string& root)
+// The server runs on settings loaded from a file in the web root, as the program does.
+Settings fixtureSettings(const TempDir& root)
 {
-    Settings s = Settings::defaults(root);
-    s.WebServe.Port = "0";
-    s.WebServe.RevDNS = false;
-    return s;
+    std::string file = root.write("kestrelon.ini", "[WebServe]\nPort=0\nRevDNS=0\n");
+    auto loaded = SettingsFile(file).load(Settings::defaults(root.path()));
+    if (!loaded.error.empty() || loaded.settings.WebServe.Port != "0") {
+        throw std::runtime_error("cannot load " + file);
+    }
+    return loaded.settings;
 }
 
 } // namespace
@@ -28,7 +34,7 @@ HttpServerLimits ServerFixture::testLimits()
 }
 
 ServerFixture::ServerFixture(HttpServerLimits limits)
-    : settings(fixtureSettings(root.path())), log([this] { return settings.snapshot()->WebServe.Log; }),
+    : settings(fixtureSettings(root)), log([this] { return settings.snapshot()->WebServe.Log; }),
       portDevice([this](uint16_t) {
           auto backend = std::make_unique<RecordingPortBackend>(recordFile);
           recorder = backend.get();
@@ -37,6 +43,7 @@ ServerFixture::ServerFixture(HttpServerLimits limits)
 {
     server = std::make_unique<WebServer>(settings, log, portDevice, limits);
     server->ownAddresses().set({"127.0.0.1"}, "127.0.0.1");
+    server->setSettingsFile(root.path() + "/kestrelon.ini");
 }
 
 ServerFixture::~ServerFixture()

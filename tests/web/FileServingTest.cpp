@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "core/SettingsFile.h"
+
 #include <filesystem>
+#include <thread>
 
 using namespace kestrelon;
 using namespace kestrelon::test;
@@ -145,6 +148,32 @@ TEST_F(FileServing, OddButLegalNamesAreServed)
     EXPECT_EQ(raw("/sub/..")->body, "INDEX");
     // A name differing only in case is another file on Linux.
     EXPECT_EQ(raw("/upper.txt")->status, 404);
+}
+
+TEST(SettingsFileServing, TheSettingsFileIsNeverServed)
+{
+    // By default the web root is the folder of the settings file, which holds the passwords.
+    ServerFixture f;
+    f.root.write("index.html", "INDEX");
+    ASSERT_TRUE(f.start());
+    for (const char* target : {"/kestrelon.ini", "/KESTRELON.INI/../kestrelon.ini", "/./kestrelon.ini"}) {
+        auto r = f.get(target);
+        ASSERT_TRUE(r) << target;
+        EXPECT_EQ(r->status, 403) << target;
+        EXPECT_EQ(r->body.find("RevDNS"), std::string::npos);
+    }
+    // Also through a link, and after a save replaced the file.
+    std::filesystem::create_symlink(f.root.path() + "/kestrelon.ini", f.root.path() + "/copy.txt");
+    EXPECT_EQ(f.get("/copy.txt")->status, 403);
+    // Right after a save the direct path is refused, and links are once the server is told.
+    ASSERT_EQ(SettingsFile(f.root.path() + "/kestrelon.ini").save(*f.settings.snapshot()), "");
+    EXPECT_EQ(f.get("/kestrelon.ini")->status, 403);
+    f.server->setSettingsFile(f.root.path() + "/kestrelon.ini");
+    EXPECT_EQ(f.get("/copy.txt")->status, 403);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    EXPECT_EQ(f.get("/kestrelon.ini")->status, 403);
+    EXPECT_EQ(f.get("/copy.txt")->status, 403);
+    EXPECT_EQ(f.get("/index.html")->status, 200);
 }
 
 TEST_F(FileServing, SpecialFilesAreNotServed)

@@ -1,0 +1,119 @@
+#include "core/Colours.h"
+
+#include "core/IntText.h"
+
+#include <cctype>
+#include <cstdio>
+
+namespace kestrelon {
+
+namespace {
+
+struct NamedColour {
+    const char* name;
+    uint32_t value;
+};
+
+constexpr uint32_t sys(uint32_t index)
+{
+    return 0xFF000000u + index;
+}
+
+// Twenty fixed colours, thirty system colours, then clNone and clDefault.
+constexpr NamedColour kNames[] = {
+    {"clBlack", 0x000000},
+    {"clMaroon", 0x000080},
+    {"clGreen", 0x008000},
+    {"clOlive", 0x008080},
+    {"clNavy", 0x800000},
+    {"clPurple", 0x800080},
+    {"clTeal", 0x808000},
+    {"clGray", 0x808080},
+    {"clSilver", 0xC0C0C0},
+    {"clRed", 0x0000FF},
+    {"clLime", 0x00FF00},
+    {"clYellow", 0x00FFFF},
+    {"clBlue", 0xFF0000},
+    {"clFuchsia", 0xFF00FF},
+    {"clAqua", 0xFFFF00},
+    {"clWhite", 0xFFFFFF},
+    {"clMoneyGreen", 0xC0DCC0},
+    {"clSkyBlue", 0xF0CAA6},
+    {"clCream", 0xF0FBFF},
+    {"clMedGray", 0xA4A0A0},
+    {"clScrollBar", sys(0)},
+    {"clBackground", sys(1)},
+    {"clActiveCaption", sys(2)},
+    {"clInactiveCaption", sys(3)},
+    {"clMenu", sys(4)},
+    {"clWindow", sys(5)},
+    {"clWindowFrame", sys(6)},
+    {"clMenuText", sys(7)},
+    {"clWindowText", sys(8)},
+    {"clCaptionText", sys(9)},
+    {"clActiveBorder", sys(10)},
+    {"clInactiveBorder", sys(11)},
+    {"clAppWorkSpace", sys(12)},
+    {"clHighlight", sys(13)},
+    {"clHighlightText", sys(14)},
+    {"clBtnFace", sys(15)},
+    {"clBtnShadow", sys(16)},
+    {"clGrayText", sys(17)},
+    {"clBtnText", sys(18)},
+    {"clInactiveCaptionText", sys(19)},
+    {"clBtnHighlight", sys(20)},
+    {"cl3DDkShadow", sys(21)},
+    {"cl3DLight", sys(22)},
+    {"clInfoText", sys(23)},
+    {"clInfoBk", sys(24)},
+    {"clHotLight", sys(26)},
+    {"clGradientActiveCaption", sys(27)},
+    {"clGradientInactiveCaption", sys(28)},
+    {"clMenuHighlight", sys(29)},
+    {"clMenuBar", sys(30)},
+    {"clNone", 0x1FFFFFFF},
+    {"clDefault", 0x20000000},
+};
+static_assert(sizeof kNames / sizeof kNames[0] == 52);
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::string colourToText(Colour colour)
+{
+    for (const NamedColour& n : kNames) {
+        if (n.value == static_cast<uint32_t>(colour)) {
+            return n.name;
+        }
+    }
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "$%08X", static_cast<uint32_t>(colour));
+    return buf;
+}
+
+std::optional<Colour> colourFromText(std::string_view text)
+{
+    for (const NamedColour& n : kNames) {
+        if (equalsIgnoreCase(text, n.name)) {
+            return static_cast<Colour>(n.value);
+        }
+    }
+    if (auto value = parseInt32(text)) {
+        return *value;
+    }
+    return std::nullopt;
+}
+
+} // namespace kestrelon

@@ -1,0 +1,201 @@
+#include "core/IniFile.h"
+
+#include <cctype>
+
+namespace kestrelon {
+
+namespace {
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view trim(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+std::string oneLine(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+IniFile::IniFile(std::string_view text)
+{
+    if (text.find("\r\n") != std::string_view::npos) {
+        m_newline = "\r\n";
+    }
+    m_finalNewline = text.empty() || text.back() == '\n';
+    while (!text.empty()) {
+        size_t nl = text.find('\n');
+        std::string_view line = text.substr(0, nl);
+        text = nl == std::string_view::npos ? std::string_view{} : text.substr(nl + 1);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        m_lines.push_back(parseLine(std::string(line)));
+    }
+}
+
+IniFile::Line IniFile::parseLine(std::string text)
+{
+    Line line;
+    std::string_view t = trim(text);
+    if (!t.empty() && t.front() == '[') {
+        size_t close = t.find(']');
+        if (close != std::string_view::npos) {
+            line.isSection = true;
+            line.name = std::string(trim(t.substr(1, close - 1)));
+        }
+    } else if (!t.empty() && t.front() != ';' && t.front() != '#') {
+        size_t eq = t.find('=');
+        if (eq != std::string_view::npos) {
+            line.isKey = true;
+            line.name = std::string(trim(t.substr(0, eq)));
+        }
+    }
+    line.text = std::move(text);
+    return line;
+}
+
+long IniFile::findSection(std::string_view section) const
+{
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        if (m_lines[i].isSection && equalsIgnoreCase(m_lines[i].name, section)) {
+            return static_cast<long>(i);
+        }
+    }
+    return -1;
+}
+
+size_t IniFile::sectionEnd(size_t header) const
+{
+    size_t i = header + 1;
+    while (i < m_lines.size() && !m_lines[i].isSection) {
+        ++i;
+    }
+    return i;
+}
+
+bool IniFile::hasSection(std::string_view section) const
+{
+    return findSection(section) >= 0;
+}
+
+std::optional<std::string> IniFile::value(std::string_view section, std::string_view key) const
+{
+    long header = findSection(section);
+    if (header < 0) {
+        return std::nullopt;
+    }
+    size_t end = sectionEnd(static_cast<size_t>(header));
+    for (size_t i = static_cast<size_t>(header) + 1; i < end; ++i) {
+        const Line& line = m_lines[i];
+        if (line.isKey && equalsIgnoreCase(line.name, key)) {
+            std::string value = line.text.substr(line.text.find('=') + 1);
+            if (value.size() > kMaxValue) {
+                value.resize(kMaxValue);
+            }
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> IniFile::keyNames(std::string_view section) const
+{
+    std::vector<std::string> names;
+    long header = findSection(section);
+    if (header < 0) {
+        return names;
+    }
+    size_t used = 0;
+    size_t end = sectionEnd(static_cast<size_t>(header));
+    for (size_t i = static_cast<size_t>(header) + 1; i < end; ++i) {
+        const Line& line = m_lines[i];
+        if (!line.isKey || line.name.empty()) {
+            continue;
+        }
+        if (used + line.name.size() + 1 > kKeyNameBytes) {
+            break;
+        }
+        used += line.name.size() + 1;
+        names.push_back(line.name);
+    }
+    return names;
+}
+
+void IniFile::setValue(std::string_view section, std::string_view key, std::string_view value)
+{
+    const std::string keyText = oneLine(key);
+    const std::string valueText = oneLine(value);
+    long header = findSection(section);
+    if (header < 0) {
+        m_lines.push_back(parseLine("[" + std::string(section) + "]"));
+        m_lines.push_back(parseLine(keyText + "=" + valueText));
+        return;
+    }
+    size_t end = sectionEnd(static_cast<size_t>(header));
+    std::string_view wanted = trim(keyText);
+    size_t lastContent = static_cast<size_t>(header);
+    for (size_t i = static_cast<size_t>(header) + 1; i < end; ++i) {
+        Line& line = m_lines[i];
+        if (line.isKey && equalsIgnoreCase(line.name, wanted)) {
+            // Keep the key as the file spells it; only the value changes.
+            line.text = line.text.substr(0, line.text.find('=') + 1) + valueText;
+            return;
+        }
+        if (!trim(line.text).empty()) {
+            lastContent = i;
+        }
+    }
+    // New keys go after the section's last non-blank line, before blank lines that separate it
+    // from the next section.
+    m_lines.insert(m_lines.begin() + static_cast<long>(lastContent) + 1, parseLine(keyText + "=" + valueText));
+}
+
+void IniFile::eraseSection(std::string_view section)
+{
+    long header;
+    while ((header = findSection(section)) >= 0) {
+        size_t end = sectionEnd(static_cast<size_t>(header));
+        m_lines.erase(m_lines.begin() + header, m_lines.begin() + static_cast<long>(end));
+    }
+}
+
+std::string IniFile::text() const
+{
+    std::string out;
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        out += m_lines[i].text;
+        if (i + 1 < m_lines.size() || m_finalNewline) {
+            out += m_newline;
+        }
+    }
+    return out;
+}
+
+} // namespace kestrelon

@@ -1,0 +1,635 @@
+#include "core/SettingsKeys.h"
+
+#include "core/Colours.h"
+#include "core/IniFile.h"
+#include "core/IntText.h"
+#include "core/PasswordScrambler.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+
+namespace kestrelon {
+
+namespace {
+
+// One line per key: section, key, and the member of Settings that holds it.
+#define KB(sec, key, field) KeyDef{sec, key, ValueType::Bool, [](Settings& s) -> bool& { return s.field; }}
+#define KINT(sec, key, type, field)                                                                          \
+    KeyDef{sec, key, type, nullptr, [](Settings& s) -> int32_t& { return s.field; }}
+#define KI(sec, key, field) KINT(sec, key, ValueType::Int, field)
+#define KC(sec, key, field) KINT(sec, key, ValueType::Colour, field)
+#define KF(sec, key, field) KINT(sec, key, ValueType::FontStyle, field)
+#define KM(sec, key, field) KINT(sec, key, ValueType::Time, field)
+#define KTXT(sec, key, type, field)                                                                          \
+    KeyDef{sec, key, type, nullptr, nullptr, [](Settings& s) -> std::string& { return s.field; }}
+#define KT(sec, key, field) KTXT(sec, key, ValueType::Text, field)
+#define KS(sec, key, field) KTXT(sec, key, ValueType::Secret, field)
+#define KL(sec, id) KeyDef{sec, sec, ValueType::List, nullptr, nullptr, nullptr, ListId::id}
+
+} // namespace
+
+const std::vector<KeyDef>& settingsReadOrder()
+{
+    // [TimeServer] Overlay and [Camera] OvText hold the same pattern; OvText is read later and
+    // decides.
+    static const std::vector<KeyDef> order = {
+        KB("SplashScreen", "Hold", SplashScreen.Hold),
+        KL("items", Items),
+        KL("blocked", Blocked),
+        KB("IO", "Schedule", IO.Schedule),
+        KL("IOTimes", Schedule),
+        KB("Router", "External", Router.External),
+        KB("Router", "UserDefined", Router.UserDefined),
+        KI("Router", "SelectedRouter", Router.SelectedRouter),
+        KL("Routers", Routers),
+        KB("DNS", "Sendmail", DNS.Sendmail),
+        KT("DNS", "To", DNS.To),
+        KT("DNS", "Server", DNS.Server),
+        KT("DNS", "From", DNS.From),
+        KT("DNS", "Subject", DNS.Subject),
+        KT("DNS", "ExtDNS", DNS.ExtDNS),
+        KT("DNS", "IP", DNS.IP),
+        KL("Template", LocalTemplate),
+        KL("RemoteTemplate", RemoteTemplate),
+        KT("WebServe", "Port", WebServe.Port),
+        KT("WebServe", "Root", WebServe.Root),
+        KT("WebServe", "RootFile", WebServe.RootFile),
+        KB("WebServe", "FeedAuth", WebServe.FeedAuth),
+        KT("WebServe", "FeedUser", WebServe.FeedUser),
+        KS("WebServe", "FeedPass", WebServe.FeedPass),
+        KB("DNS", "WebAuth", DNS.WebAuth),
+        KT("DNS", "WebUser", DNS.WebUser),
+        KS("DNS", "WebPass", DNS.WebPass),
+        KB("WebServe", "Append", WebServe.Append),
+        KB("WebServe", "Email", WebServe.Email),
+        KT("WebServe", "AppendFile", WebServe.AppendFile),
+        KT("WebServe", "EmailAddr", WebServe.EmailAddr),
+        KT("WebServe", "EmailServer", WebServe.EmailServer),
+        KT("WebServe", "EmailFrom", WebServe.EmailFrom),
+        KT("WebServe", "Subject", WebServe.Subject),
+        KT("WebServe", "Login", WebServe.Login),
+        KT("WebServe", "User", WebServe.User),
+        KS("WebServe", "Pass", WebServe.Pass),
+        KB("WebServe", "Auth", WebServe.Auth),
+        KB("WebServe", "AutoStart", WebServe.AutoStart),
+        KB("WebServe", "Close", WebServe.Close),
+        KB("WebServe", "LAN", WebServe.LAN),
+        KB("WebServe", "Log", WebServe.Log),
+        KB("WebServe", "DontLogOwn", WebServe.DontLogOwn),
+        KB("WebServe", "DontCountOwn", WebServe.DontCountOwn),
+        KB("WebServe", "DontCountOwn2", WebServe.DontCountOwn2),
+        KB("WebServe", "Minimize", WebServe.Minimize),
+        KB("WebServe", "StartMinimized", WebServe.StartMinimized),
+        KB("WebServe", "ClosePrompt", WebServe.ClosePrompt),
+        KB("WebServe", "RevDNS", WebServe.RevDNS),
+        KB("WebServe", "ShowCount", WebServe.ShowCount),
+        KB("WebServe", "IO", WebServe.IO),
+        KT("WebServe", "IOAddress", WebServe.IOAddress),
+        KT("WebServe", "EscChar", WebServe.EscChar),
+        KB("WebServe", "RemoteDisable", WebServe.RemoteDisable),
+        KS("WebServe", "RemotePass", WebServe.RemotePass),
+        KT("WebServe", "PortValue", WebServe.PortValue),
+        KB("WebServe", "SendValue", WebServe.SendValue),
+        KB("WebServe", "RemRemotePass", WebServe.RemRemotePass),
+        KT("TimeServer", "Server", TimeServer.Server),
+        KB("TimeServer", "Daily", TimeServer.Daily),
+        KM("TimeServer", "DailyTime", TimeServer.DailyTime),
+        KT("TimeServer", "Last", TimeServer.Last),
+        KB("TimeServer", "PCAdjust", TimeServer.PCAdjust),
+        KB("TimeServer", "Auto", TimeServer.Auto),
+        KT("TimeServer", "Format", TimeServer.Format),
+        KT("TimeServer", "Overlay", Camera.OvText),
+        KT("Camera", "Text", Camera.Text),
+        KB("Camera", "cbText", Camera.cbText),
+        KI("Camera", "AutoSelectDevice", Camera.AutoSelectDevice),
+        KB("Camera", "AutoSelect", Camera.AutoSelect),
+        KB("Camera", "AutoStart", Camera.AutoStart),
+        KI("Camera", "X", Camera.X),
+        KI("Camera", "Y", Camera.Y),
+        KI("Camera", "Xt", Camera.Xt),
+        KI("Camera", "Yt", Camera.Yt),
+        KI("Camera", "Interval", Camera.Interval),
+        KT("Camera", "File", Camera.File),
+        KB("Camera", "Overlay", Camera.Overlay),
+        KT("Camera", "OvText", Camera.OvText),
+        KC("WebServe", "TextColour", WebServe.TextColour),
+        KT("WebServe", "CounterFontName", WebServe.CounterFontName),
+        KI("WebServe", "CounterFontSize", WebServe.CounterFontSize),
+        KF("WebServe", "CounterFontStyle", WebServe.CounterFontStyle),
+        KC("WebServe", "Colour", WebServe.Colour1),
+        KC("WebServe", "DeskColour", WebServe.DeskColour),
+        KC("WebServe", "TextColour2", WebServe.TextColour2),
+        KT("WebServe", "CounterFontName2", WebServe.CounterFontName2),
+        KI("WebServe", "CounterFontSize2", WebServe.CounterFontSize2),
+        KF("WebServe", "CounterFontStyle2", WebServe.CounterFontStyle2),
+        KC("WebServe", "Colour2", WebServe.Colour2),
+        KC("Archiver", "Colour", Archiver.Colour1),
+        KT("Archiver", "FontName", Archiver.FontName),
+        KI("Archiver", "FontSize", Archiver.FontSize),
+        KF("Archiver", "FontStyle", Archiver.FontStyle),
+        KB("Archiver", "Transp", Archiver.Transp),
+        KC("Archiver", "BackCol", Archiver.BackCol),
+        KB("Camera", "Update", Camera.Update),
+        KI("Camera", "Bright", Camera.Bright),
+        KI("Camera", "Quality", Camera.Quality),
+        KI("Camera", "Red", Camera.Red),
+        KI("Camera", "Green", Camera.Green),
+        KI("Camera", "Blue", Camera.Blue),
+        KB("Camera", "Delete", Camera.Delete),
+        KB("Camera", "DeleteOnCapEnd", Camera.DeleteOnCapEnd),
+        KB("Camera", "DontResize", Camera.DontResize),
+        KB("Camera", "fps", Camera.fps),
+        KB("Camera", "Flicker", Camera.Flicker),
+        KI("Camera", "Delay", Camera.Delay),
+        KB("Camera", "288", Camera.rb288),
+        KB("Camera", "264", Camera.rb264),
+        KB("Camera", "240", Camera.rb240),
+        KB("Camera", "480", Camera.rb480),
+        KB("Camera", "320", Camera.rb320),
+        KB("Camera", "CameraLog", Camera.CameraLog),
+        KI("Camera", "Zoom", Camera.Zoom),
+        KI("Camera", "Sharpness", Camera.Sharpness),
+        KI("Camera", "Contrast", Camera.Contrast),
+        KB("Camera", "CheckPath", Camera.CheckPath),
+        KT("Camera", "Threshold", Camera.Threshold),
+        KT("Camera", "Above", Camera.Above),
+        KT("Camera", "Below", Camera.Below),
+        KB("Camera", "cbAbove", Camera.cbAbove),
+        KB("Camera", "cbBelow", Camera.cbBelow),
+        KB("Camera", "cbStopCapture", Camera.cbStopCapture),
+        KB("Camera", "cbStopCapAbove", Camera.cbStopCapAbove),
+        KT("Camera", "CapThreshold", Camera.CapThreshold),
+        KI("Camera", "DarkLine", Camera.DarkLine),
+        KB("FTP", "AutoStart", FTP.AutoStart),
+        KB("FTP", "EnableFTP", FTP.EnableFTP),
+        KB("FTP", "ConfirmRemote", FTP.ConfirmRemote),
+        KB("FTP", "ConfirmLocal", FTP.ConfirmLocal),
+        KI("FTP", "Interval", FTP.Interval),
+        KT("FTP", "LastUploaded", FTP.LastUploaded),
+        KT("Remote", "Host", Remote.Host),
+        KT("Remote", "Username", Remote.Username),
+        KS("Remote", "Password", Remote.Password),
+        KB("Remote", "SavePass", Remote.SavePass),
+        KB("Remote", "FTPLog", Remote.FTPLog),
+        KB("Remote", "Backoff", Remote.Backoff),
+        KT("FTPCamera", "Host", FTPCamera.Host),
+        KT("FTPCamera", "Username", FTPCamera.Username),
+        KS("FTPCamera", "Password", FTPCamera.Password),
+        KT("FTPCamera", "Directory", FTPCamera.Directory),
+        KT("FTPCamera", "File", FTPCamera.File),
+        KB("FTPCamera", "SavePass", FTPCamera.SavePass),
+        KB("FTPCamera", "AutoStart", FTPCamera.AutoStart),
+        KI("FTPCamera", "Interval", FTPCamera.Interval),
+        KB("System", "Scrollbars", System.Scrollbars),
+        KB("System", "Debug", System.Debug),
+        KB("VidStream", "Stream", VidStream.Stream),
+        KB("VidStream", "NoPreview", VidStream.NoPreview),
+        KI("VidStream", "Users", VidStream.Users),
+        KT("VidStream", "Port", VidStream.Port),
+        KI("VidStream", "Profile", VidStream.Profile),
+        KI("VidStream", "Quality", VidStream.Quality),
+        KI("VidStream", "LastDevice", VidStream.LastDevice),
+        KT("VidStream", "Clip", VidStream.Clip),
+    };
+    return order;
+}
+
+const std::vector<KeyDef>& settingsWriteOrder()
+{
+    static const std::vector<KeyDef> order = {
+        KB("SplashScreen", "Hold", SplashScreen.Hold),
+        KL("items", Items),
+        KL("blocked", Blocked),
+        KL("LocalFile", LocalTemplate),
+        KI("Router", "SelectedRouter", Router.SelectedRouter),
+        KB("Router", "External", Router.External),
+        KB("Router", "UserDefined", Router.UserDefined),
+        KL("Routers", Routers),
+        KB("IO", "Schedule", IO.Schedule),
+        KL("IOTimes", Schedule),
+        KB("DNS", "Sendmail", DNS.Sendmail),
+        KT("DNS", "To", DNS.To),
+        KT("DNS", "Server", DNS.Server),
+        KT("DNS", "From", DNS.From),
+        KT("DNS", "Subject", DNS.Subject),
+        KT("DNS", "ExtDNS", DNS.ExtDNS),
+        KT("DNS", "IP", DNS.IP),
+        KL("Template", LocalTemplate),
+        KL("RemoteFile", RemoteTemplate),
+        KL("RemoteTemplate", RemoteTemplate),
+        KT("WebServe", "Port", WebServe.Port),
+        KT("WebServe", "RootFile", WebServe.RootFile),
+        KT("WebServe", "Root", WebServe.Root),
+        KB("WebServe", "Append", WebServe.Append),
+        KB("WebServe", "Email", WebServe.Email),
+        KT("WebServe", "AppendFile", WebServe.AppendFile),
+        KT("WebServe", "EmailAddr", WebServe.EmailAddr),
+        KT("WebServe", "EmailServer", WebServe.EmailServer),
+        KT("WebServe", "EmailFrom", WebServe.EmailFrom),
+        KT("WebServe", "Subject", WebServe.Subject),
+        KT("WebServe", "User", WebServe.User),
+        KS("WebServe", "Pass", WebServe.Pass),
+        KS("WebServe", "RemotePass", WebServe.RemotePass),
+        KB("WebServe", "RemoteDisable", WebServe.RemoteDisable),
+        KB("WebServe", "RemRemotePass", WebServe.RemRemotePass),
+        KB("WebServe", "RevDNS", WebServe.RevDNS),
+        KT("WebServe", "PortValue", WebServe.PortValue),
+        KB("WebServe", "FeedAuth", WebServe.FeedAuth),
+        KT("WebServe", "FeedUser", WebServe.FeedUser),
+        KS("WebServe", "FeedPass", WebServe.FeedPass),
+        KB("DNS", "WebAuth", DNS.WebAuth),
+        KT("DNS", "WebUser", DNS.WebUser),
+        KS("DNS", "WebPass", DNS.WebPass),
+        KT("WebServe", "Login", WebServe.Login),
+        KB("WebServe", "Auth", WebServe.Auth),
+        KB("WebServe", "AutoStart", WebServe.AutoStart),
+        KB("WebServe", "Close", WebServe.Close),
+        KB("WebServe", "LAN", WebServe.LAN),
+        KB("WebServe", "Log", WebServe.Log),
+        KB("WebServe", "DontLogOwn", WebServe.DontLogOwn),
+        KB("WebServe", "DontCountOwn", WebServe.DontCountOwn),
+        KB("WebServe", "DontCountOwn2", WebServe.DontCountOwn2),
+        KB("WebServe", "Minimize", WebServe.Minimize),
+        KB("WebServe", "StartMinimized", WebServe.StartMinimized),
+        KB("WebServe", "ClosePrompt", WebServe.ClosePrompt),
+        KB("WebServe", "ShowCount", WebServe.ShowCount),
+        KB("WebServe", "IO", WebServe.IO),
+        KT("WebServe", "IOAddress", WebServe.IOAddress),
+        KT("WebServe", "EscChar", WebServe.EscChar),
+        KB("WebServe", "SendValue", WebServe.SendValue),
+        KT("TimeServer", "Server", TimeServer.Server),
+        KB("TimeServer", "Daily", TimeServer.Daily),
+        KT("TimeServer", "Last", TimeServer.Last),
+        KM("TimeServer", "DailyTime", TimeServer.DailyTime),
+        KB("TimeServer", "PCAdjust", TimeServer.PCAdjust),
+        KB("TimeServer", "Auto", TimeServer.Auto),
+        KT("TimeServer", "Format", TimeServer.Format),
+        KT("TimeServer", "Overlay", Camera.OvText),
+        KI("Camera", "AutoSelectDevice", Camera.AutoSelectDevice),
+        KB("Camera", "AutoSelect", Camera.AutoSelect),
+        KB("Camera", "AutoStart", Camera.AutoStart),
+        KI("Camera", "X", Camera.X),
+        KI("Camera", "Y", Camera.Y),
+        KI("Camera", "Xt", Camera.Xt),
+        KI("Camera", "Yt", Camera.Yt),
+        KI("Camera", "Interval", Camera.Interval),
+        KT("Camera", "File", Camera.File),
+        KB("Camera", "Overlay", Camera.Overlay),
+        KT("Camera", "OvText", Camera.OvText),
+        KT("Camera", "Threshold", Camera.Threshold),
+        KT("Camera", "Above", Camera.Above),
+        KT("Camera", "Below", Camera.Below),
+        KB("Camera", "cbAbove", Camera.cbAbove),
+        KB("Camera", "cbBelow", Camera.cbBelow),
+        KB("Camera", "cbStopCapture", Camera.cbStopCapture),
+        KB("Camera", "cbStopCapAbove", Camera.cbStopCapAbove),
+        KI("Camera", "DarkLine", Camera.DarkLine),
+        KT("Camera", "CapThreshold", Camera.CapThreshold),
+        KC("WebServe", "TextColour", WebServe.TextColour),
+        KT("WebServe", "CounterFontName", WebServe.CounterFontName),
+        KI("WebServe", "CounterFontSize", WebServe.CounterFontSize),
+        KF("WebServe", "CounterFontStyle", WebServe.CounterFontStyle),
+        KC("WebServe", "Colour", WebServe.Colour1),
+        KC("WebServe", "DeskColour", WebServe.DeskColour),
+        KC("WebServe", "TextColour2", WebServe.TextColour2),
+        KT("WebServe", "CounterFontName2", WebServe.CounterFontName2),
+        KI("WebServe", "CounterFontSize2", WebServe.CounterFontSize2),
+        KF("WebServe", "CounterFontStyle2", WebServe.CounterFontStyle2),
+        KC("WebServe", "Colour2", WebServe.Colour2),
+        KC("Archiver", "Colour", Archiver.Colour1),
+        KT("Archiver", "FontName", Archiver.FontName),
+        KI("Archiver", "FontSize", Archiver.FontSize),
+        KF("Archiver", "FontStyle", Archiver.FontStyle),
+        KC("Archiver", "BackCol", Archiver.BackCol),
+        KB("Archiver", "Transp", Archiver.Transp),
+        KB("Camera", "Update", Camera.Update),
+        KB("Camera", "288", Camera.rb288),
+        KB("Camera", "264", Camera.rb264),
+        KB("Camera", "240", Camera.rb240),
+        KB("Camera", "480", Camera.rb480),
+        KB("Camera", "320", Camera.rb320),
+        KB("Camera", "CameraLog", Camera.CameraLog),
+        KI("Camera", "Bright", Camera.Bright),
+        KI("Camera", "Quality", Camera.Quality),
+        KI("Camera", "Red", Camera.Red),
+        KI("Camera", "Green", Camera.Green),
+        KI("Camera", "Blue", Camera.Blue),
+        KB("Camera", "DeleteOnCapEnd", Camera.DeleteOnCapEnd),
+        KB("Camera", "Delete", Camera.Delete),
+        KB("Camera", "DontResize", Camera.DontResize),
+        KB("Camera", "fps", Camera.fps),
+        KB("Camera", "Flicker", Camera.Flicker),
+        KI("Camera", "Delay", Camera.Delay),
+        KT("Camera", "Text", Camera.Text),
+        KB("Camera", "cbText", Camera.cbText),
+        KI("Camera", "Zoom", Camera.Zoom),
+        KI("Camera", "Sharpness", Camera.Sharpness),
+        KI("Camera", "Contrast", Camera.Contrast),
+        KB("Camera", "CheckPath", Camera.CheckPath),
+        KB("FTP", "AutoStart", FTP.AutoStart),
+        KB("FTP", "EnableFTP", FTP.EnableFTP),
+        KB("FTP", "ConfirmRemote", FTP.ConfirmRemote),
+        KB("FTP", "ConfirmLocal", FTP.ConfirmLocal),
+        KI("FTP", "Interval", FTP.Interval),
+        KT("FTP", "LastUploaded", FTP.LastUploaded),
+        KT("Remote", "Host", Remote.Host),
+        KT("Remote", "Username", Remote.Username),
+        KS("Remote", "Password", Remote.Password),
+        KB("Remote", "SavePass", Remote.SavePass),
+        KB("Remote", "FTPLog", Remote.FTPLog),
+        KB("Remote", "Backoff", Remote.Backoff),
+        KT("FTPCamera", "Host", FTPCamera.Host),
+        KT("FTPCamera", "Username", FTPCamera.Username),
+        KS("FTPCamera", "Password", FTPCamera.Password),
+        KT("FTPCamera", "Directory", FTPCamera.Directory),
+        KT("FTPCamera", "File", FTPCamera.File),
+        KB("FTPCamera", "SavePass", FTPCamera.SavePass),
+        KB("FTPCamera", "AutoStart", FTPCamera.AutoStart),
+        KI("FTPCamera", "Interval", FTPCamera.Interval),
+        KB("System", "Scrollbars", System.Scrollbars),
+        KB("System", "Debug", System.Debug),
+        KB("VidStream", "Stream", VidStream.Stream),
+        KB("VidStream", "NoPreview", VidStream.NoPreview),
+        KI("VidStream", "Users", VidStream.Users),
+        KT("VidStream", "Port", VidStream.Port),
+        KI("VidStream", "Profile", VidStream.Profile),
+        KI("VidStream", "Quality", VidStream.Quality),
+        KI("VidStream", "LastDevice", VidStream.LastDevice),
+        KT("VidStream", "Clip", VidStream.Clip),
+    };
+    return order;
+}
+
+namespace {
+
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+std::optional<int32_t> readInt(const IniFile& ini, const char* section, const std::string& key)
+{
+    auto text = ini.value(section, key);
+    if (!text) {
+        return std::nullopt;
+    }
+    return parseInt32(trimmed(*text));
+}
+
+bool readBool(const IniFile& ini, const char* section, const std::string& key, bool fallback)
+{
+    auto value = readInt(ini, section, key);
+    return value ? *value != 0 : fallback;
+}
+
+// The position prefix of a numbered list's key ("3-10-20" holds the entry "10-20").
+std::string withoutPosition(const std::string& key)
+{
+    size_t dash = key.find('-');
+    return dash == std::string::npos ? key : key.substr(dash + 1);
+}
+
+void loadList(const IniFile& ini, ListId id, Settings& s)
+{
+    switch (id) {
+    case ListId::Items:
+        s.items.clear();
+        for (const auto& key : ini.keyNames("items")) {
+            s.items.push_back({key, readBool(ini, "items", key, false)});
+        }
+        break;
+    case ListId::Blocked:
+        s.blocked = ini.keyNames("blocked");
+        break;
+    case ListId::Schedule: {
+        auto times = ini.keyNames("IOTimes");
+        auto values = ini.keyNames("IOValues");
+        size_t n = std::min(times.size(), values.size());
+        s.schedule.clear();
+        for (size_t i = 0; i < n; ++i) {
+            s.schedule.push_back(
+                {withoutPosition(times[i]), withoutPosition(values[i]), readBool(ini, "IOTimes", times[i], false)});
+        }
+        break;
+    }
+    case ListId::Routers: {
+        auto names = ini.keyNames("Routers");
+        auto data = ini.keyNames("RoutersData");
+        size_t n = std::min(names.size(), data.size());
+        s.routers.clear();
+        for (size_t i = 0; i < n; ++i) {
+            s.routers.push_back(
+                {withoutPosition(names[i]), withoutPosition(data[i]), readBool(ini, "RoutersData", data[i], false)});
+        }
+        break;
+    }
+    case ListId::LocalTemplate:
+    case ListId::RemoteTemplate: {
+        bool local = id == ListId::LocalTemplate;
+        const char* templateSection = local ? "Template" : "RemoteTemplate";
+        const char* fileSection = local ? "LocalFile" : "RemoteFile";
+        auto templates = ini.keyNames(templateSection);
+        auto files = ini.keyNames(fileSection);
+        size_t n = std::min(templates.size(), files.size());
+        auto& list = local ? s.localTemplates : s.remoteTemplates;
+        list.clear();
+        for (size_t i = 0; i < n; ++i) {
+            list.push_back({templates[i], files[i], readBool(ini, fileSection, files[i], false)});
+        }
+        break;
+    }
+    }
+}
+
+const char* boolText(bool b)
+{
+    return b ? "1" : "0";
+}
+
+std::string numberedKey(size_t position, const std::string& entry)
+{
+    return std::to_string(position) + "-" + entry;
+}
+
+// Writes the list section named by the step; paired sections that are written together are
+// written in the step of the first.
+void saveList(IniFile& ini, const KeyDef& step, const Settings& s)
+{
+    const std::string_view section = step.section;
+    switch (step.list) {
+    case ListId::Items:
+        ini.eraseSection("items");
+        for (const auto& e : s.items) {
+            ini.setValue("items", e.text, boolText(e.checked));
+        }
+        break;
+    case ListId::Blocked:
+        ini.eraseSection("blocked");
+        for (const auto& e : s.blocked) {
+            ini.setValue("blocked", e, "1");
+        }
+        break;
+    case ListId::Schedule:
+        ini.eraseSection("IOTimes");
+        ini.eraseSection("IOValues");
+        for (size_t i = 0; i < s.schedule.size(); ++i) {
+            ini.setValue("IOTimes", numberedKey(i, s.schedule[i].time), boolText(s.schedule[i].active));
+            ini.setValue("IOValues", numberedKey(i, s.schedule[i].value), "1");
+        }
+        break;
+    case ListId::Routers:
+        ini.eraseSection("Routers");
+        ini.eraseSection("RoutersData");
+        for (size_t i = 0; i < s.routers.size(); ++i) {
+            ini.setValue("Routers", numberedKey(i, s.routers[i].name), "1");
+            ini.setValue("RoutersData", numberedKey(i, s.routers[i].definition), boolText(s.routers[i].checked));
+        }
+        break;
+    case ListId::LocalTemplate:
+    case ListId::RemoteTemplate: {
+        const auto& list = step.list == ListId::LocalTemplate ? s.localTemplates : s.remoteTemplates;
+        bool files = section == "LocalFile" || section == "RemoteFile";
+        ini.eraseSection(section);
+        for (const auto& e : list) {
+            if (files) {
+                ini.setValue(section, e.outputFile, boolText(e.checked));
+            } else {
+                ini.setValue(section, e.templateFile, "1");
+            }
+        }
+        break;
+    }
+    }
+}
+
+} // namespace
+
+void loadSettings(const IniFile& ini, Settings& s)
+{
+    for (const KeyDef& k : settingsReadOrder()) {
+        switch (k.type) {
+        case ValueType::List:
+            loadList(ini, k.list, s);
+            break;
+        case ValueType::Bool:
+            k.boolField(s) = readBool(ini, k.section, k.key, k.boolField(s));
+            break;
+        case ValueType::Int:
+        case ValueType::FontStyle:
+            if (auto v = readInt(ini, k.section, k.key)) {
+                k.intField(s) = *v;
+            }
+            break;
+        case ValueType::Colour:
+            if (auto text = ini.value(k.section, k.key)) {
+                if (auto c = colourFromText(trimmed(*text))) {
+                    k.intField(s) = *c;
+                }
+            }
+            break;
+        case ValueType::Time:
+            if (auto text = ini.value(k.section, k.key)) {
+                if (auto t = timeOfDayFromText(trimmed(*text))) {
+                    k.intField(s) = *t;
+                }
+            }
+            break;
+        case ValueType::Text:
+            if (auto text = ini.value(k.section, k.key)) {
+                k.textField(s) = *text;
+            }
+            break;
+        case ValueType::Secret:
+            if (auto text = ini.value(k.section, k.key)) {
+                k.textField(s) = EnDeCrypt(*text);
+            }
+            break;
+        }
+    }
+}
+
+void saveSettings(IniFile& ini, const Settings& settings)
+{
+    // The three passwords behind a "Remember password" box are stored only when it is ticked.
+    Settings s = settings;
+    if (!s.Remote.SavePass) {
+        s.Remote.Password.clear();
+    }
+    if (!s.FTPCamera.SavePass) {
+        s.FTPCamera.Password.clear();
+    }
+    if (!s.WebServe.RemRemotePass) {
+        s.WebServe.RemotePass.clear();
+    }
+    for (const KeyDef& k : settingsWriteOrder()) {
+        switch (k.type) {
+        case ValueType::List:
+            saveList(ini, k, s);
+            break;
+        case ValueType::Bool:
+            ini.setValue(k.section, k.key, boolText(k.boolField(s)));
+            break;
+        case ValueType::Int:
+        case ValueType::FontStyle:
+            ini.setValue(k.section, k.key, std::to_string(k.intField(s)));
+            break;
+        case ValueType::Colour:
+            ini.setValue(k.section, k.key, colourToText(k.intField(s)));
+            break;
+        case ValueType::Time:
+            ini.setValue(k.section, k.key, timeOfDayToText(k.intField(s)));
+            break;
+        case ValueType::Text:
+            ini.setValue(k.section, k.key, k.textField(s));
+            break;
+        case ValueType::Secret:
+            ini.setValue(k.section, k.key, EnDeCrypt(k.textField(s)));
+            break;
+        }
+    }
+}
+
+std::string timeOfDayToText(int32_t seconds)
+{
+    // The date part carries no meaning; a fixed one keeps a saved file the same from run to run.
+    seconds = ((seconds % 86400) + 86400) % 86400;
+    char buf[32];
+    if (seconds == 0) {
+        return "30/12/1899";
+    }
+    std::snprintf(buf, sizeof buf, "30/12/1899 %02d:%02d:%02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    return buf;
+}
+
+std::optional<int32_t> timeOfDayFromText(std::string_view text)
+{
+    // An optional date "d/m/yyyy", then an optional time "h:nn" or "h:nn:ss".
+    unsigned day = 0, month = 0, year = 0, hour = 0, minute = 0, second = 0;
+    char rest[8] = {};
+    std::string t(text);
+    int n = std::sscanf(t.c_str(), "%u/%u/%u %u:%u:%u%7s", &day, &month, &year, &hour, &minute, &second, rest);
+    if (n == 3 || n == 5 || n == 6) {
+        if (day < 1 || day > 31 || month < 1 || month > 12) {
+            return std::nullopt;
+        }
+    } else {
+        hour = minute = second = 0;
+        n = std::sscanf(t.c_str(), "%u:%u:%u%7s", &hour, &minute, &second, rest);
+        if (n != 2 && n != 3) {
+            return std::nullopt;
+        }
+    }
+    if (hour > 23 || minute > 59 || second > 59) {
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(hour * 3600 + minute * 60 + second);
+}
+
+} // namespace kestrelon
