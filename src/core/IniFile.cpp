@@ -64,12 +64,10 @@ IniFile::Line IniFile::parseLine(std::string text)
 {
     Line line;
     std::string_view t = trim(text);
-    if (!t.empty() && t.front() == '[') {
-        size_t close = t.find(']');
-        if (close != std::string_view::npos) {
-            line.isSection = true;
-            line.name = std::string(trim(t.substr(1, close - 1)));
-        }
+    size_t close = t.find(']');
+    if (!t.empty() && t.front() == '[' && close != std::string_view::npos) {
+        line.isSection = true;
+        line.name = std::string(trim(t.substr(1, close - 1)));
     } else if (!t.empty() && t.front() != ';' && t.front() != '#') {
         size_t eq = t.find('=');
         if (eq != std::string_view::npos) {

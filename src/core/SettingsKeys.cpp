@@ -511,6 +511,10 @@ void saveList(IniFile& ini, const KeyDef& step, const Settings& s)
 
 } // namespace
 
+namespace {
+void writeAll(IniFile& ini, Settings& s);
+} // namespace
+
 void loadSettings(const IniFile& ini, Settings& s)
 {
     for (const KeyDef& k : settingsReadOrder()) {
@@ -568,6 +572,18 @@ void saveSettings(IniFile& ini, const Settings& settings)
     if (!s.WebServe.RemRemotePass) {
         s.WebServe.RemotePass.clear();
     }
+    // List sections are removed and written afresh, so they move to the end of the file. The
+    // write order runs twice: from then on the layout is stable, and loading and saving a file
+    // the program saved gives the same bytes.
+    for (int pass = 0; pass < 2; ++pass) {
+        writeAll(ini, s);
+    }
+}
+
+namespace {
+
+void writeAll(IniFile& ini, Settings& s)
+{
     for (const KeyDef& k : settingsWriteOrder()) {
         switch (k.type) {
         case ValueType::List:
@@ -595,6 +611,8 @@ void saveSettings(IniFile& ini, const Settings& settings)
         }
     }
 }
+
+} // namespace
 
 std::string timeOfDayToText(int32_t seconds)
 {

@@ -1,0 +1,29 @@
+// Saves the settings file over and over, alternating between two sets of values, until killed.
+// The crash test kills it at random moments and checks the file after each kill.
+#include "core/SettingsFile.h"
+
+#include <cstdio>
+
+using namespace kestrelon;
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: settings_save_loop FILE\n");
+        return 2;
+    }
+    SettingsFile file(argv[1]);
+    Settings a = Settings::defaults("/a");
+    a.WebServe.Port = "1111";
+    a.WebServe.User = "alpha";
+    a.blocked = {"a1", "a2", "a3"};
+    Settings b = Settings::defaults("/b");
+    b.WebServe.Port = "2222";
+    b.WebServe.User = "bravo";
+    b.blocked = {"b1"};
+    for (unsigned i = 0;; ++i) {
+        if (!file.save(i % 2 ? b : a).empty()) {
+            return 1;
+        }
+    }
+}

@@ -1,0 +1,61 @@
+#include "core/SettingsFile.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <random>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace kestrelon;
+
+TEST(SettingsCrash, KilledInTheMiddleOfSavesTheFileIsAlwaysWhole)
+{
+    kestrelon::test::TempDir dir;
+    std::string path = dir.path() + "/kestrelon.ini";
+    Settings first = Settings::defaults("/a");
+    first.WebServe.Port = "1111";
+    first.WebServe.User = "alpha";
+    first.blocked = {"a1", "a2", "a3"};
+    ASSERT_EQ(SettingsFile(path).save(first), "");
+
+    std::mt19937 random(12345);
+    int sawA = 0, sawB = 0;
+    for (int round = 0; round < 120; ++round) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            execl(KESTRELON_SAVE_LOOP, KESTRELON_SAVE_LOOP, path.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(1000 + random() % 15000));
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the save loop ended by itself: " << status;
+
+        auto loaded = SettingsFile(path).load(Settings::defaults("/none"));
+        ASSERT_TRUE(loaded.existed);
+        ASSERT_TRUE(loaded.error.empty());
+        const WebServeSettings& w = loaded.settings.WebServe;
+        if (w.Port == "1111") {
+            ++sawA;
+            EXPECT_EQ(w.User, "alpha");
+            EXPECT_EQ(w.Root, "/a");
+            EXPECT_EQ(loaded.settings.blocked, (std::vector<std::string>{"a1", "a2", "a3"}));
+        } else {
+            ++sawB;
+            ASSERT_EQ(w.Port, "2222") << "round " << round;
+            EXPECT_EQ(w.User, "bravo");
+            EXPECT_EQ(w.Root, "/b");
+            EXPECT_EQ(loaded.settings.blocked, (std::vector<std::string>{"b1"}));
+        }
+    }
+    // Both sets were seen, so the kills really landed in the middle of saving.
+    EXPECT_GT(sawA, 0);
+    EXPECT_GT(sawB, 0);
+}
