@@ -53,7 +53,9 @@ IniFile::IniFile(std::string_view text)
         size_t nl = text.find('\n');
         std::string_view line = text.substr(0, nl);
         text = nl == std::string_view::npos ? std::string_view{} : text.substr(nl + 1);
-        if (!line.empty() && line.back() == '\r') {
+        // Every CR before the line end goes: a stray one would otherwise turn into a CR LF
+        // line end when the file is written.
+        while (!line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
         }
         m_lines.push_back(parseLine(std::string(line)));

@@ -82,6 +82,12 @@ TEST(IniFile, EmptyAndUnterminatedFiles)
     IniFile noFinalNewline("[S]\nk=v");
     noFinalNewline.setValue("S", "k", "w");
     EXPECT_EQ(noFinalNewline.text(), "[S]\nk=w");
+    // Stray carriage returns at a line's end do not turn the file into a CR LF file.
+    IniFile stray("junk\r\r");
+    stray.setValue("S", "k", "v");
+    EXPECT_EQ(stray.text(), "junk\n[S]\nk=v"); // and a file without a final line end stays so
+    IniFile again(stray.text());
+    EXPECT_EQ(again.text(), stray.text());
     // A line that starts with "[" but has no "]" is not a section.
     IniFile broken("[S]\n[oops=1\n");
     EXPECT_EQ(broken.value("S", "[oops"), "1");
