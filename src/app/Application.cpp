@@ -1,0 +1,202 @@
+#include "app/Application.h"
+
+#include "core/IntText.h"
+
+#include <QFile>
+
+#include <cstdio>
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace kestrelon {
+
+namespace {
+
+bool exists(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string folderOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+} // namespace
+
+std::optional<uint16_t> portAddressFromText(const std::string& text)
+{
+    size_t h = text.find_first_of("Hh");
+    if (h == std::string::npos) {
+        return std::nullopt;
+    }
+    auto value = parseInt32("$" + text.substr(0, h));
+    if (!value || *value < 0 || *value > 0xFFFF) {
+        return std::nullopt;
+    }
+    return static_cast<uint16_t>(*value);
+}
+
+Application::Application(CommandLine commandLine, QObject* parent)
+    : QObject(parent), m_commandLine(std::move(commandLine)), m_paths(ProgramPaths::locate(m_commandLine.config))
+{
+}
+
+Application::~Application()
+{
+    if (m_web) {
+        // Whatever way the program ends, no request runs on after the objects it uses.
+        m_web.reset();
+    }
+}
+
+bool Application::create(std::string& error)
+{
+    // 1. The settings.
+    m_file = std::make_unique<SettingsFile>(m_paths.settingsFile);
+    auto loaded = m_file->load(Settings::defaults(m_paths.dataDir));
+    if (!loaded.error.empty()) {
+        error = loaded.error;
+        return false;
+    }
+    // The root folder carries no trailing "/".
+    loaded.settings.WebServe.Root = WebServer::edRootExit(loaded.settings.WebServe.Root);
+    m_settings = std::make_unique<SettingsModel>(std::move(loaded.settings));
+    if (!m_settings->snapshot()->SplashScreen.Hold) {
+        Q_EMIT splashNotHeld();
+    }
+    m_log = std::make_unique<MessageLog>([this] { return m_settings->snapshot()->WebServe.Log; });
+
+    // 2. The port address from its setting.
+    applyPortAddress();
+
+    // 3. The web server (its content-type table is built here), never serving the settings file.
+    m_web = std::make_unique<WebServer>(*m_settings, *m_log, m_port);
+    m_web->setSettingsFile(m_paths.settingsFile);
+    connect(m_web.get(), &WebServer::messageBox, this, &Application::messageBox);
+
+    // 4. The user guide beside the settings file, unless an earlier run left it there.
+    writeHelpDocument();
+
+    // 5. The own-address list and the address to bind; --listen chooses another.
+    m_web->GetLocalIP(m_commandLine.noLookup);
+    if (!m_commandLine.listen.empty()) {
+        m_web->ownAddresses().setSelected(m_commandLine.listen);
+    }
+    return true;
+}
+
+void Application::applyPortAddress()
+{
+    m_port.setPortAddress(PortOutputDevice::kDefaultAddress);
+    if (auto address = portAddressFromText(m_settings->snapshot()->WebServe.IOAddress)) {
+        m_port.setPortAddress(*address);
+    }
+}
+
+void Application::firstShow()
+{
+    if (m_shown) {
+        return;
+    }
+    m_shown = true;
+    auto s = m_settings->snapshot();
+    // The AutoStart box is enabled only while the default file exists.
+    bool autoStartEnabled = WebServer::canStart(s->WebServe.Root, s->WebServe.RootFile);
+    if ((m_commandLine.autoStart || s->WebServe.AutoStart) && !m_commandLine.noAuto && autoStartEnabled) {
+        m_web->btnStartServerClick();
+    }
+    // The time check, the external programs and IP-Refresh join here once they are built.
+}
+
+void Application::firstActivate()
+{
+    if (m_activated) {
+        return;
+    }
+    m_activated = true;
+    if (m_commandLine.noAuto) {
+        return;
+    }
+    m_port.setLastPortValue(0);
+    auto s = m_settings->snapshot();
+    if (s->WebServe.SendValue) {
+        auto value = parseInt32(s->WebServe.PortValue, false);
+        std::string error;
+        m_port.Write(value.value_or(0), error);
+    }
+}
+
+std::string Application::save()
+{
+    std::string error = m_file->save(*m_settings->snapshot());
+    // A save replaces the file; the server must know the new one to keep it from clients.
+    m_web->setSettingsFile(m_paths.settingsFile);
+    return error;
+}
+
+std::string Application::reload()
+{
+    auto loaded = m_file->load(Settings::defaults(m_paths.dataDir));
+    if (!loaded.error.empty()) {
+        return loaded.error;
+    }
+    loaded.settings.WebServe.Root = WebServer::edRootExit(loaded.settings.WebServe.Root);
+    m_settings->update([&](Settings& s) { s = std::move(loaded.settings); });
+    applyPortAddress();
+    return {};
+}
+
+std::string Application::shutdown()
+{
+    if (m_shutDown) {
+        return {};
+    }
+    // 1. The web server.
+    if (m_web->running()) {
+        m_web->btnStartServerClick();
+    }
+    // 2. The settings; when they cannot be written the program stays.
+    if (std::string error = save(); !error.empty()) {
+        return error;
+    }
+    m_shutDown = true;
+    // 3. The snapshot, when asked.
+    auto s = m_settings->snapshot();
+    if (s->Camera.Delete && exists(s->Camera.File)) {
+        std::filesystem::remove(s->Camera.File);
+    }
+    // 4. The program's own passing files.
+    std::error_code ec;
+    std::filesystem::remove(m_paths.dataDir + "/kestrelon.tmp", ec);
+    std::filesystem::remove(helpDocumentPath(), ec);
+    return {};
+}
+
+std::string Application::helpDocumentPath() const
+{
+    return folderOf(m_paths.settingsFile) + "/kestrelon.html";
+}
+
+bool Application::helpDocumentExists() const
+{
+    return exists(helpDocumentPath());
+}
+
+void Application::writeHelpDocument()
+{
+    if (helpDocumentExists()) {
+        return;
+    }
+    QFile resource(":/kestrelon/help.html");
+    QFile out(QString::fromStdString(helpDocumentPath()));
+    if (!resource.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly)) {
+        m_log->DisplayMessage("Unable to write the user guide to " + helpDocumentPath());
+        return;
+    }
+    out.write(resource.readAll());
+}
+
+} // namespace kestrelon

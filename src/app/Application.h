@@ -1,0 +1,81 @@
+#pragma once
+
+#include "app/CommandLine.h"
+#include "core/ProgramPaths.h"
+#include "core/SettingsFile.h"
+#include "core/SettingsModel.h"
+#include "portio/PortOutputDevice.h"
+#include "web/MessageLog.h"
+#include "web/WebServer.h"
+
+#include <QObject>
+
+#include <memory>
+#include <string>
+
+namespace kestrelon {
+
+// The program's start-up and shutdown order, and the owner of every feature object. The order is
+// the same with and without a window; the window (or the headless runner) calls these steps and
+// shows what they report. Main thread only.
+class Application : public QObject {
+    Q_OBJECT
+public:
+    explicit Application(CommandLine commandLine, QObject* parent = nullptr);
+    ~Application() override;
+
+    // Start-up step "create": loads the settings and prepares every feature. Returns false with
+    // error set when the settings file exists but cannot be read at all.
+    bool create(std::string& error);
+    // The first showing of the window (or the headless start): starts the server when asked.
+    // Runs once; later calls do nothing.
+    void firstShow();
+    // The first activation: the start-up port value. Runs once.
+    void firstActivate();
+
+    // "Save": writes the settings file now. Returns the empty text or the message to show.
+    std::string save();
+    // The shutdown order after the close question. Returns the empty text when the program may
+    // end; otherwise the message to show ("Unable to write to ..."), and the program stays.
+    std::string shutdown();
+    // Reads the settings file again (SIGHUP in headless mode). Returns the empty text or why not.
+    std::string reload();
+
+    const CommandLine& commandLine() const { return m_commandLine; }
+    const ProgramPaths& paths() const { return m_paths; }
+    SettingsModel& settings() { return *m_settings; }
+    MessageLog& messageLog() { return *m_log; }
+    WebServer& webServer() { return *m_web; }
+    PortOutputDevice& port() { return m_port; }
+
+    // The user guide beside the settings file.
+    std::string helpDocumentPath() const;
+    bool helpDocumentExists() const;
+
+Q_SIGNALS:
+    // [SplashScreen] Hold read as false: the splash is to be hidden at once.
+    void splashNotHeld();
+    // A message box's text (headless: a line on standard error).
+    void messageBox(const QString& text);
+
+private:
+    void writeHelpDocument();
+    void applyPortAddress();
+
+    CommandLine m_commandLine;
+    ProgramPaths m_paths;
+    std::unique_ptr<SettingsFile> m_file;
+    std::unique_ptr<SettingsModel> m_settings;
+    std::unique_ptr<MessageLog> m_log;
+    PortOutputDevice m_port;
+    std::unique_ptr<WebServer> m_web;
+    bool m_shown = false;
+    bool m_activated = false;
+    bool m_shutDown = false;
+};
+
+// The address in a port address text such as "0378H (LPT1)": the hexadecimal digits before the
+// first "H"; nothing when they cannot be read.
+std::optional<uint16_t> portAddressFromText(const std::string& text);
+
+} // namespace kestrelon
