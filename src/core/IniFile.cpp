@@ -150,7 +150,8 @@ std::vector<std::string> IniFile::keyNames(std::string_view section) const
 
 void IniFile::setValue(std::string_view section, std::string_view key, std::string_view value)
 {
-    const std::string keyText = oneLine(key);
+    // Blanks around a key are lost when it is read, so they are not written either.
+    const std::string keyText(trim(oneLine(key)));
     const std::string valueText = oneLine(value);
     long header = findSection(section);
     if (header < 0) {
@@ -159,7 +160,7 @@ void IniFile::setValue(std::string_view section, std::string_view key, std::stri
         return;
     }
     size_t end = sectionEnd(static_cast<size_t>(header));
-    std::string_view wanted = trim(keyText);
+    std::string_view wanted = keyText;
     size_t lastContent = static_cast<size_t>(header);
     for (size_t i = static_cast<size_t>(header) + 1; i < end; ++i) {
         Line& line = m_lines[i];
