@@ -1,0 +1,151 @@
+// The start-up and shutdown decisions, on a real settings file and the real web server.
+#include "app/Application.h"
+#include "core/IniFile.h"
+#include "support/RawHttpClient.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <filesystem>
+#include <sys/stat.h>
+
+using namespace kestrelon;
+using namespace kestrelon::test;
+
+namespace {
+
+class ApplicationStartup : public ::testing::Test {
+protected:
+    // A settings file for a server on an ephemeral loopback port, web root beside it.
+    std::string writeSettings(const std::string& extra = {})
+    {
+        dir.write("www/index.html", "INDEX");
+        return dir.write("kestrelon.ini", "[WebServe]\nPort=0\nRevDNS=0\nRoot=" + dir.path() + "/www\n" + extra);
+    }
+
+    std::unique_ptr<Application> make(std::vector<std::string> args)
+    {
+        args.push_back("--config");
+        args.push_back(dir.path() + "/kestrelon.ini");
+        args.push_back("--listen");
+        args.push_back("127.0.0.1");
+        auto app = std::make_unique<Application>(CommandLine::parse(args));
+        std::string error;
+        EXPECT_TRUE(app->create(error)) << error;
+        return app;
+    }
+
+    TempDir dir;
+};
+
+} // namespace
+
+TEST_F(ApplicationStartup, ServerStartsOnlyWhenAskedAndAllowed)
+{
+    writeSettings("AutoStart=1\n");
+    {
+        auto app = make({});
+        app->firstShow();
+        EXPECT_TRUE(app->webServer().running());
+        EXPECT_EQ(httpGet(app->webServer().boundPort(), "/")->body, "INDEX");
+        // Showing the window again (a restore from the tray) repeats nothing.
+        app->firstShow();
+        size_t listening = 0;
+        for (const auto& line : app->messageLog().lines()) {
+            listening += line.find("Listening for HTTP connections") != std::string::npos;
+        }
+        EXPECT_EQ(listening, 1u);
+        EXPECT_EQ(app->shutdown(), "");
+    }
+    {
+        auto app = make({"/noauto"});
+        app->firstShow();
+        EXPECT_FALSE(app->webServer().running());
+    }
+    writeSettings("AutoStart=0\n");
+    {
+        auto app = make({"-auto", "-noauto"}); // noauto wins
+        app->firstShow();
+        EXPECT_FALSE(app->webServer().running());
+    }
+    {
+        auto app = make({"-AUTO"});
+        app->firstShow();
+        EXPECT_TRUE(app->webServer().running());
+    }
+    // auto while the default file is missing: the AutoStart box is disabled, nothing starts.
+    std::filesystem::remove(dir.path() + "/www/index.html");
+    {
+        auto app = make({"-auto"});
+        EXPECT_FALSE(WebServer::canStart(app->settings().snapshot()->WebServe.Root,
+                                         app->settings().snapshot()->WebServe.RootFile));
+        app->firstShow();
+        EXPECT_FALSE(app->webServer().running());
+    }
+}
+
+TEST_F(ApplicationStartup, StartupPortValue)
+{
+    writeSettings("SendValue=1\nPortValue=$21\nIOAddress=0378H (LPT1)\n");
+    std::string record = dir.path() + "/port.txt";
+    ::setenv("KESTRELON_PORT_RECORD", record.c_str(), 1);
+    {
+        auto app = make({});
+        EXPECT_EQ(app->port().portAddress(), 0x378);
+        app->firstActivate();
+        app->firstActivate(); // once per run
+        EXPECT_EQ(app->port().lastPortValue(), 0x21);
+    }
+    {
+        auto app = make({"-noauto"});
+        app->firstActivate();
+    }
+    ::unsetenv("KESTRELON_PORT_RECORD");
+    EXPECT_EQ(readFile(record), "0378 33\n");
+    EXPECT_EQ(portAddressFromText("0278H (LPT2)"), 0x278);
+    EXPECT_FALSE(portAddressFromText("LPT1").has_value());
+    EXPECT_FALSE(portAddressFromText("zzzH").has_value());
+}
+
+TEST_F(ApplicationStartup, HelpDocumentAndShutdown)
+{
+    writeSettings("AutoStart=1\n");
+    std::string help = dir.path() + "/kestrelon.html";
+    {
+        auto app = make({});
+        EXPECT_EQ(app->helpDocumentPath(), help);
+        ASSERT_TRUE(app->helpDocumentExists());
+        EXPECT_NE(readFile(help).find("<title>Kestrelon user guide</title>"), std::string::npos);
+        EXPECT_EQ(app->shutdown(), "");
+        EXPECT_FALSE(std::filesystem::exists(help)); // deleted at shutdown
+        // The settings were written at shutdown, keeping what was there.
+        IniFile ini(readFile(dir.path() + "/kestrelon.ini"));
+        EXPECT_EQ(ini.value("WebServe", "Port"), "0");
+        EXPECT_EQ(ini.value("WebServe", "RootFile"), "index.html");
+    }
+    // A guide left by an earlier run is not rewritten at start-up.
+    dir.write("kestrelon.html", "mine");
+    {
+        auto app = make({});
+        EXPECT_EQ(readFile(help), "mine");
+    }
+
+    // A settings file that cannot be written keeps the program open, after the server stopped.
+    ::chmod((dir.path() + "/kestrelon.ini").c_str(), 0444);
+    auto app = make({});
+    app->firstShow();
+    ASSERT_TRUE(app->webServer().running());
+    EXPECT_EQ(app->shutdown(), "Unable to write to " + dir.path() + "/kestrelon.ini");
+    EXPECT_FALSE(app->webServer().running());
+    EXPECT_TRUE(std::filesystem::exists(help)); // the steps after the save did not run
+}
+
+TEST_F(ApplicationStartup, UnreadableSettingsFileStopsTheStart)
+{
+    dir.mkdir("kestrelon.ini"); // a folder where the file should be
+    Application app(CommandLine::parse({"--config", dir.path() + "/kestrelon.ini"}));
+    std::string error;
+    EXPECT_FALSE(app.create(error));
+    EXPECT_EQ(error, "Unable to read " + dir.path() + "/kestrelon.ini");
+}
