@@ -1,13 +1,24 @@
 #!/usr/bin/env bash
-# Builds Kestrelon and starts it. Extra arguments go to the program.
+# Builds Kestrelon and starts it on the demo configuration: the sample site under site/ on port
+# 8080, the server started automatically. With a display it opens the window, without one it runs
+# headless. Extra arguments go to the program (for example --listen 127.0.0.1 or --headless).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default --target kestrelon
-exe=build/default/kestrelon
-# The default web root is the executable's folder: give it the sample site on first run.
-for f in site/*; do
-    [[ -e "build/default/$(basename "$f")" ]] || cp -r "$f" build/default/
-done
-exec "$exe" "$@"
+
+demo=build/default/demo
+mkdir -p "$demo"
+# The demo settings are written on first run; the program saves its changes into this copy, so
+# the repository stays clean.
+if [[ ! -f "$demo/kestrelon.ini" ]]; then
+    cat > "$demo/kestrelon.ini" <<INI
+[WebServe]
+Port=8080
+Root=$(pwd)/site
+RootFile=index.html
+AutoStart=1
+INI
+fi
+exec build/default/kestrelon --config "$demo/kestrelon.ini" "$@"
