@@ -19,12 +19,17 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b)
     return true;
 }
 
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+}
+
 std::string_view trim(std::string_view s)
 {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
+    while (!s.empty() && isBlank(s.front())) {
         s.remove_prefix(1);
     }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
+    while (!s.empty() && isBlank(s.back())) {
         s.remove_suffix(1);
     }
     return s;
