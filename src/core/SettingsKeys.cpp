@@ -1,6 +1,7 @@
 #include "core/SettingsKeys.h"
 
 #include "core/Colours.h"
+#include "core/DateTimePattern.h"
 #include "core/IniFile.h"
 #include "core/IntText.h"
 #include "core/PasswordScrambler.h"
@@ -616,14 +617,11 @@ void writeAll(IniFile& ini, Settings& s)
 
 std::string timeOfDayToText(int32_t seconds)
 {
-    // The date part carries no meaning; a fixed one keeps a saved file the same from run to run.
+    // The general date-time form: short date, and the long time unless it is midnight. The date
+    // carries no meaning; a fixed one keeps a saved file the same from run to run.
     seconds = ((seconds % 86400) + 86400) % 86400;
-    char buf[32];
-    if (seconds == 0) {
-        return "30/12/1899";
-    }
-    std::snprintf(buf, sizeof buf, "30/12/1899 %02d:%02d:%02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
-    return buf;
+    return formatDateTime("c", DateTimeParts::fromFields(1899, 12, 30, seconds / 3600, seconds / 60 % 60,
+                                                         seconds % 60));
 }
 
 std::optional<int32_t> timeOfDayFromText(std::string_view text)

@@ -1,7 +1,9 @@
 #include "web/MessageLog.h"
 
-#include <cstdio>
-#include <ctime>
+#include "core/DateTimePattern.h"
+
+#include <chrono>
+
 
 namespace kestrelon {
 
@@ -24,13 +26,9 @@ MessageLog::MessageLog(std::function<bool()> enabled, QObject* parent)
 
 std::string MessageLog::stamp(int64_t epochSeconds)
 {
-    time_t t = static_cast<time_t>(epochSeconds);
-    tm local{};
-    localtime_r(&t, &local);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d %02d:%02d:%02d", local.tm_mday, local.tm_mon + 1,
-                  local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec);
-    return buf;
+    // The locale's short date, a blank, its long time.
+    auto moment = std::chrono::system_clock::time_point(std::chrono::seconds(epochSeconds));
+    return formatDateTime("ddddd tt", DateTimeParts::fromLocalTime(moment));
 }
 
 void MessageLog::DisplayMessage(std::string_view text)
