@@ -40,7 +40,8 @@ std::optional<uint16_t> portAddressFromText(const std::string& text)
 }
 
 Application::Application(CommandLine commandLine, QObject* parent)
-    : QObject(parent), m_commandLine(std::move(commandLine)), m_paths(ProgramPaths::locate(m_commandLine.config))
+    : QObject(parent), m_commandLine(std::move(commandLine)),
+      m_paths(ProgramPaths::locate(m_commandLine.config))
 {
 }
 

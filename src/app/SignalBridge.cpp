@@ -35,7 +35,8 @@ public:
                   if (signal == SIGHUP) {
                       QMetaObject::invokeMethod(bridge, &SignalBridge::reloadRequested, Qt::QueuedConnection);
                   } else if (signal == SIGINT || signal == SIGTERM) {
-                      QMetaObject::invokeMethod(bridge, &SignalBridge::terminateRequested, Qt::QueuedConnection);
+                      QMetaObject::invokeMethod(bridge, &SignalBridge::terminateRequested,
+                                                Qt::QueuedConnection);
                   }
               }
           })

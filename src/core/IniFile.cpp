@@ -12,7 +12,8 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b)
         return false;
     }
     for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
             return false;
         }
     }
@@ -180,7 +181,8 @@ void IniFile::setValue(std::string_view section, std::string_view key, std::stri
     }
     // New keys go after the section's last non-blank line, before blank lines that separate it
     // from the next section.
-    m_lines.insert(m_lines.begin() + static_cast<long>(lastContent) + 1, parseLine(keyText + "=" + valueText));
+    m_lines.insert(m_lines.begin() + static_cast<long>(lastContent) + 1,
+                   parseLine(keyText + "=" + valueText));
 }
 
 void IniFile::eraseSection(std::string_view section)

@@ -14,8 +14,8 @@ namespace kestrelon {
 // Not thread-safe: one owner at a time.
 class IniFile {
 public:
-    static constexpr size_t kMaxValue = 2047;         // longer values are cut when read
-    static constexpr size_t kKeyNameBytes = 16384;    // key names of a section read, each + 1 byte
+    static constexpr size_t kMaxValue = 2047;      // longer values are cut when read
+    static constexpr size_t kKeyNameBytes = 16384; // key names of a section read, each + 1 byte
 
     IniFile() = default;
     explicit IniFile(std::string_view text);

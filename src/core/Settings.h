@@ -260,10 +260,10 @@ struct VidStreamSettings {
 
 struct Settings {
     SplashScreenSettings SplashScreen;
-    std::vector<CheckedEntry> items;       // [items]: external programs, check = start at start-up
-    std::vector<std::string> blocked;      // [blocked]: blocked client addresses and host names
+    std::vector<CheckedEntry> items;  // [items]: external programs, check = start at start-up
+    std::vector<std::string> blocked; // [blocked]: blocked client addresses and host names
     IOSettings IO;
-    std::vector<ScheduleEntry> schedule;   // [IOTimes] + [IOValues]
+    std::vector<ScheduleEntry> schedule; // [IOTimes] + [IOValues]
     RouterSettings Router;
     std::vector<LookupDefinition> routers; // [Routers] + [RoutersData]
     DNSSettings DNS;

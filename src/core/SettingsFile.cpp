@@ -86,9 +86,12 @@ std::string SettingsFile::save(const Settings& settings) const
 
     // A password that scrambles to a line break or NUL could not be read back as it was.
     const SecretKey secrets[] = {
-        {"[WebServe] Pass", &settings.WebServe.Pass},         {"[WebServe] FeedPass", &settings.WebServe.FeedPass},
-        {"[WebServe] RemotePass", &settings.WebServe.RemotePass}, {"[DNS] WebPass", &settings.DNS.WebPass},
-        {"[Remote] Password", &settings.Remote.Password},     {"[FTPCamera] Password", &settings.FTPCamera.Password},
+        {"[WebServe] Pass", &settings.WebServe.Pass},
+        {"[WebServe] FeedPass", &settings.WebServe.FeedPass},
+        {"[WebServe] RemotePass", &settings.WebServe.RemotePass},
+        {"[DNS] WebPass", &settings.DNS.WebPass},
+        {"[Remote] Password", &settings.Remote.Password},
+        {"[FTPCamera] Password", &settings.FTPCamera.Password},
     };
     for (const SecretKey& s : secrets) {
         if (!survivesScrambling(*s.value)) {

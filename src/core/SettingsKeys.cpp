@@ -15,6 +15,7 @@ namespace kestrelon {
 namespace {
 
 // One line per key: section, key, and the member of Settings that holds it.
+// clang-format off
 #define KB(sec, key, field) KeyDef{sec, key, ValueType::Bool, [](Settings& s) -> bool& { return s.field; }}
 #define KINT(sec, key, type, field)                                                                          \
     KeyDef{sec, key, type, nullptr, [](Settings& s) -> int32_t& { return s.field; }}
@@ -27,6 +28,7 @@ namespace {
 #define KT(sec, key, field) KTXT(sec, key, ValueType::Text, field)
 #define KS(sec, key, field) KTXT(sec, key, ValueType::Secret, field)
 #define KL(sec, id) KeyDef{sec, sec, ValueType::List, nullptr, nullptr, nullptr, ListId::id}
+// clang-format on
 
 } // namespace
 
@@ -415,8 +417,8 @@ void loadList(const IniFile& ini, ListId id, Settings& s)
         size_t n = std::min(times.size(), values.size());
         s.schedule.clear();
         for (size_t i = 0; i < n; ++i) {
-            s.schedule.push_back(
-                {withoutPosition(times[i]), withoutPosition(values[i]), readBool(ini, "IOTimes", times[i], false)});
+            s.schedule.push_back({withoutPosition(times[i]), withoutPosition(values[i]),
+                                  readBool(ini, "IOTimes", times[i], false)});
         }
         break;
     }
@@ -426,8 +428,8 @@ void loadList(const IniFile& ini, ListId id, Settings& s)
         size_t n = std::min(names.size(), data.size());
         s.routers.clear();
         for (size_t i = 0; i < n; ++i) {
-            s.routers.push_back(
-                {withoutPosition(names[i]), withoutPosition(data[i]), readBool(ini, "RoutersData", data[i], false)});
+            s.routers.push_back({withoutPosition(names[i]), withoutPosition(data[i]),
+                                 readBool(ini, "RoutersData", data[i], false)});
         }
         break;
     }
@@ -490,7 +492,8 @@ void saveList(IniFile& ini, const KeyDef& step, const Settings& s)
         ini.eraseSection("RoutersData");
         for (size_t i = 0; i < s.routers.size(); ++i) {
             ini.setValue("Routers", numberedKey(i, s.routers[i].name), "1");
-            ini.setValue("RoutersData", numberedKey(i, s.routers[i].definition), boolText(s.routers[i].checked));
+            ini.setValue("RoutersData", numberedKey(i, s.routers[i].definition),
+                         boolText(s.routers[i].checked));
         }
         break;
     case ListId::LocalTemplate:
@@ -620,8 +623,8 @@ std::string timeOfDayToText(int32_t seconds)
     // The general date-time form: short date, and the long time unless it is midnight. The date
     // carries no meaning; a fixed one keeps a saved file the same from run to run.
     seconds = ((seconds % 86400) + 86400) % 86400;
-    return formatDateTime("c", DateTimeParts::fromFields(1899, 12, 30, seconds / 3600, seconds / 60 % 60,
-                                                         seconds % 60));
+    return formatDateTime(
+        "c", DateTimeParts::fromFields(1899, 12, 30, seconds / 3600, seconds / 60 % 60, seconds % 60));
 }
 
 std::optional<int32_t> timeOfDayFromText(std::string_view text)
@@ -630,7 +633,8 @@ std::optional<int32_t> timeOfDayFromText(std::string_view text)
     unsigned day = 0, month = 0, year = 0, hour = 0, minute = 0, second = 0;
     char rest[8] = {};
     std::string t(text);
-    int n = std::sscanf(t.c_str(), "%u/%u/%u %u:%u:%u%7s", &day, &month, &year, &hour, &minute, &second, rest);
+    int n =
+        std::sscanf(t.c_str(), "%u/%u/%u %u:%u:%u%7s", &day, &month, &year, &hour, &minute, &second, rest);
     if (n == 3 || n == 5 || n == 6) {
         if (day < 1 || day > 31 || month < 1 || month > 12) {
             return std::nullopt;

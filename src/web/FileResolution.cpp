@@ -62,8 +62,8 @@ int openBeneath(int dirFd, const std::string& relative)
     open_how how{};
     how.flags = kOpenFlags;
     how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
-    return static_cast<int>(::syscall(SYS_openat2, dirFd, relative.empty() ? "." : relative.c_str(), &how,
-                                      sizeof how));
+    return static_cast<int>(
+        ::syscall(SYS_openat2, dirFd, relative.empty() ? "." : relative.c_str(), &how, sizeof how));
 }
 
 enum class FastResult { Done, Fallback };
@@ -172,8 +172,8 @@ void resolveSlow(const std::string& root, const std::string& defaultFile, Resolv
     std::string realPath = realPathOf(result.candidate);
     bool inside = !realRoot.empty() && !realPath.empty() &&
                   (realPath == realRoot || realRoot == "/" ||
-                   (realPath.size() > realRoot.size() && realPath.compare(0, realRoot.size(), realRoot) == 0 &&
-                    realPath[realRoot.size()] == '/'));
+                   (realPath.size() > realRoot.size() &&
+                    realPath.compare(0, realRoot.size(), realRoot) == 0 && realPath[realRoot.size()] == '/'));
     if (!inside) {
         result.kind = ResolvedFile::Kind::Outside;
         return;

@@ -31,6 +31,7 @@ std::string normalisedPath(const std::string& path);
 // compared exactly: a sibling folder with the same prefix and links leading out are refused,
 // while links that stay inside the root are followed. The file is opened without blocking, so
 // a FIFO cannot hang the caller; only regular files are served.
-ResolvedFile resolveFile(const std::string& root, const std::string& document, const std::string& defaultFile);
+ResolvedFile resolveFile(const std::string& root, const std::string& document,
+                         const std::string& defaultFile);
 
 } // namespace kestrelon

@@ -176,10 +176,9 @@ private:
         m_parser->body_limit(m_limits.bodyLimit);
         // One deadline for the whole header, so a client that trickles bytes is cut off.
         m_stream.expires_after(m_limits.headerTimeout);
-        http::async_read_header(m_stream, m_buffer, *m_parser,
-                                [self = shared_from_this()](error_code ec, std::size_t) {
-                                    self->onHeader(ec);
-                                });
+        http::async_read_header(
+            m_stream, m_buffer, *m_parser,
+            [self = shared_from_this()](error_code ec, std::size_t) { self->onHeader(ec); });
     }
 
     void onHeader(error_code ec)
@@ -209,12 +208,13 @@ private:
     void readBody()
     {
         m_stream.expires_after(m_limits.bodyTimeout);
-        http::async_read(m_stream, m_buffer, *m_parser, [self = shared_from_this()](error_code ec, std::size_t) {
-            if (ec) {
-                return self->failRead(ec);
-            }
-            self->dispatch();
-        });
+        http::async_read(m_stream, m_buffer, *m_parser,
+                         [self = shared_from_this()](error_code ec, std::size_t) {
+                             if (ec) {
+                                 return self->failRead(ec);
+                             }
+                             self->dispatch();
+                         });
     }
 
     // A request that could not be read: answer what is wrong, when the client can still hear it.
@@ -282,8 +282,7 @@ private:
         }
     }
 
-    template <class Body>
-    void prepareHeader(http::response<Body>& res, const Reply& reply)
+    template <class Body> void prepareHeader(http::response<Body>& res, const Reply& reply)
     {
         res.version(m_version);
         res.result(static_cast<unsigned>(reply.status));
@@ -325,8 +324,9 @@ private:
             auto res = std::make_shared<http::response<http::empty_body>>();
             prepareHeader(*res, r);
             if (r.status != 204) {
-                res->set(http::field::content_length,
-                         std::to_string(r.headLength ? *r.headLength : (r.file ? r.fileSize : r.body.size())));
+                res->set(
+                    http::field::content_length,
+                    std::to_string(r.headLength ? *r.headLength : (r.file ? r.fileSize : r.body.size())));
             }
             r.file.reset();
             return write(res, false);
@@ -357,7 +357,8 @@ private:
         res->result(status);
         res->set(http::field::server, kServerName);
         res->set(http::field::content_type, "text/html");
-        res->body() = std::string("<html><head><title>Error</title></head><body><h1>") + text + "</h1></body></html>";
+        res->body() =
+            std::string("<html><head><title>Error</title></head><body><h1>") + text + "</h1></body></html>";
         if (closeAfter) {
             m_keepAlive = false;
         }
@@ -369,16 +370,15 @@ private:
 
     // Writes a reply in steps, each under the write time-out, so a large file to a slow but
     // reading client goes through while a client that stops reading is cut off.
-    template <class Body>
-    void write(std::shared_ptr<http::response<Body>> res, bool isFile)
+    template <class Body> void write(std::shared_ptr<http::response<Body>> res, bool isFile)
     {
         auto sr = std::make_shared<http::response_serializer<Body>>(*res);
         writeSome(std::move(res), std::move(sr), isFile);
     }
 
     template <class Body>
-    void writeSome(std::shared_ptr<http::response<Body>> res, std::shared_ptr<http::response_serializer<Body>> sr,
-                   bool isFile)
+    void writeSome(std::shared_ptr<http::response<Body>> res,
+                   std::shared_ptr<http::response_serializer<Body>> sr, bool isFile)
     {
         m_stream.expires_after(m_limits.writeTimeout);
         auto* s = sr.get();
@@ -421,12 +421,13 @@ private:
 
     void drain()
     {
-        m_stream.async_read_some(asio::buffer(m_drainBuffer), [self = shared_from_this()](error_code ec, std::size_t) {
-            if (ec) {
-                return self->close();
-            }
-            self->drain();
-        });
+        m_stream.async_read_some(asio::buffer(m_drainBuffer),
+                                 [self = shared_from_this()](error_code ec, std::size_t) {
+                                     if (ec) {
+                                         return self->close();
+                                     }
+                                     self->drain();
+                                 });
     }
 
     void close()
@@ -491,7 +492,10 @@ void HttpServer::Impl::accept()
     });
 }
 
-HttpServer::HttpServer(RequestHandler& handler, HttpServerLimits limits) : m_handler(handler), m_limits(limits) {}
+HttpServer::HttpServer(RequestHandler& handler, HttpServerLimits limits)
+    : m_handler(handler), m_limits(limits)
+{
+}
 
 HttpServer::~HttpServer()
 {
@@ -504,7 +508,8 @@ std::string HttpServer::start(const std::string& address, uint16_t port)
         return {};
     }
     auto impl = std::make_unique<Impl>(m_handler, m_limits);
-    unsigned count = m_limits.ioThreads ? m_limits.ioThreads : std::max(1u, std::thread::hardware_concurrency());
+    unsigned count =
+        m_limits.ioThreads ? m_limits.ioThreads : std::max(1u, std::thread::hardware_concurrency());
     for (unsigned i = 0; i < count; ++i) {
         // One thread per context: a connection's handlers never run in parallel, no strand needed.
         impl->contexts.push_back(std::make_unique<asio::io_context>(1));

@@ -11,8 +11,8 @@ class RequestHandler;
 
 // The bounds that keep idle, slow or greedy clients from starving the server.
 struct HttpServerLimits {
-    size_t headerLimit = 16 * 1024;  // larger header blocks get 431
-    size_t bodyLimit = 1024 * 1024;  // larger bodies get 413
+    size_t headerLimit = 16 * 1024;                 // larger header blocks get 431
+    size_t bodyLimit = 1024 * 1024;                 // larger bodies get 413
     std::chrono::milliseconds idleTimeout{15000};   // waiting for the first byte of a request
     std::chrono::milliseconds headerTimeout{10000}; // from its first byte to the end of the header
     std::chrono::milliseconds bodyTimeout{30000};   // reading the body

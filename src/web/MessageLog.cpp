@@ -4,7 +4,6 @@
 
 #include <chrono>
 
-
 namespace kestrelon {
 
 std::string withoutControlChars(std::string_view text)

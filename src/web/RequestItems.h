@@ -9,11 +9,11 @@ namespace kestrelon {
 
 // What the request handler uses of one HTTP request.
 struct RequestItems {
-    std::string command;  // "GET", "HEAD" or "POST"
-    std::string document; // decoded path without the query, starting with "/"
-    std::string query;    // raw text after "?", empty when there is none
+    std::string command;                 // "GET", "HEAD" or "POST"
+    std::string document;                // decoded path without the query, starting with "/"
+    std::string query;                   // raw text after "?", empty when there is none
     std::vector<std::string> formFields; // "name=value" strings, decoded
-    std::string userName; // from "Authorization: Basic", empty without it
+    std::string userName;                // from "Authorization: Basic", empty without it
     std::string password;
     std::string clientAddress; // dotted IPv4
     uint16_t clientPort = 0;

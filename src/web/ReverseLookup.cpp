@@ -14,13 +14,15 @@ std::string reverseLookup(const std::string& address)
         return {};
     }
     char host[NI_MAXHOST];
-    if (getnameinfo(reinterpret_cast<sockaddr*>(&in), sizeof in, host, sizeof host, nullptr, 0, NI_NAMEREQD) != 0) {
+    if (getnameinfo(reinterpret_cast<sockaddr*>(&in), sizeof in, host, sizeof host, nullptr, 0,
+                    NI_NAMEREQD) != 0) {
         return {};
     }
     return host;
 }
 
-ReverseLookupCache::ReverseLookupCache(size_t capacity, Clock::duration positiveTtl, Clock::duration negativeTtl)
+ReverseLookupCache::ReverseLookupCache(size_t capacity, Clock::duration positiveTtl,
+                                       Clock::duration negativeTtl)
     : m_capacity(capacity ? capacity : 1), m_positiveTtl(positiveTtl), m_negativeTtl(negativeTtl)
 {
 }

@@ -20,7 +20,8 @@ class ReverseLookupCache {
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit ReverseLookupCache(size_t capacity = 4096, Clock::duration positiveTtl = std::chrono::minutes(10),
+    explicit ReverseLookupCache(size_t capacity = 4096,
+                                Clock::duration positiveTtl = std::chrono::minutes(10),
                                 Clock::duration negativeTtl = std::chrono::minutes(1));
 
     // The cached name ("" for a cached miss), or nothing when the address is unknown or expired.

@@ -24,8 +24,8 @@ bool fileExists(const std::string& path)
 
 } // namespace
 
-WebServer::WebServer(SettingsModel& settings, MessageLog& log, PortOutputDevice& port, HttpServerLimits limits,
-                     QObject* parent)
+WebServer::WebServer(SettingsModel& settings, MessageLog& log, PortOutputDevice& port,
+                     HttpServerLimits limits, QObject* parent)
     : QObject(parent), m_settings(settings), m_log(log),
       m_handler({settings, log, port, m_ownAddresses, m_busy, m_mime, m_lookupCache}),
       m_http(std::make_unique<HttpServer>(m_handler, limits))
@@ -75,8 +75,8 @@ void WebServer::btnStartServerClick()
         error = m_http->start(address, static_cast<uint16_t>(port));
     }
     if (error.empty()) {
-        m_log.DisplayMessage("Listening for HTTP connections on " + address + ":" + std::to_string(m_http->port()) +
-                             ".");
+        m_log.DisplayMessage("Listening for HTTP connections on " + address + ":" +
+                             std::to_string(m_http->port()) + ".");
         setRunning(true);
         return;
     }

@@ -28,8 +28,8 @@ public:
     static constexpr const char* kRootWarning = " Root Folder or Default Filename does not exist! ";
     static constexpr const char* kDebugNote = "Debug Active. External IP address is not available";
 
-    WebServer(SettingsModel& settings, MessageLog& log, PortOutputDevice& port,
-              HttpServerLimits limits = {}, QObject* parent = nullptr);
+    WebServer(SettingsModel& settings, MessageLog& log, PortOutputDevice& port, HttpServerLimits limits = {},
+              QObject* parent = nullptr);
     ~WebServer() override;
 
     // "Start Server" / "Stop Server".

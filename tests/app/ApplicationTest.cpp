@@ -21,7 +21,8 @@ protected:
     std::string writeSettings(const std::string& extra = {})
     {
         dir.write("www/index.html", "INDEX");
-        return dir.write("kestrelon.ini", "[WebServe]\nPort=0\nRevDNS=0\nRoot=" + dir.path() + "/www\n" + extra);
+        return dir.write("kestrelon.ini",
+                         "[WebServe]\nPort=0\nRevDNS=0\nRoot=" + dir.path() + "/www\n" + extra);
     }
 
     std::unique_ptr<Application> make(std::vector<std::string> args)

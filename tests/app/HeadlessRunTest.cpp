@@ -69,7 +69,8 @@ public:
                     return m;
                 }
             }
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
             pollfd p{m_err, POLLIN, 0};
             if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
                 return std::nullopt;
@@ -110,19 +111,21 @@ TEST(HeadlessRun, ServesStopsOnSigtermAndSavesTheSettings)
 {
     TempDir dir;
     dir.write("www/index.html", "HEADLESS");
-    std::string ini = dir.write("k.ini", "; kept\n[WebServe]\nPort=0\nRevDNS=0\nAutoStart=1\nRoot=" + dir.path() +
-                                             "/www\n[Unknown]\nx=1\n");
+    std::string ini =
+        dir.write("k.ini", "; kept\n[WebServe]\nPort=0\nRevDNS=0\nAutoStart=1\nRoot=" + dir.path() +
+                               "/www\n[Unknown]\nx=1\n");
     Program program({"--headless", "--config", ini, "--listen", "127.0.0.1"});
     auto listening = program.waitForLine(
-        std::regex(R"(^server: \d\d/\d\d/\d{4} \d\d:\d\d:\d\d   Listening for HTTP connections on 127\.0\.0\.1:(\d+)\.$)"),
+        std::regex(
+            R"(^server: \d\d/\d\d/\d{4} \d\d:\d\d:\d\d   Listening for HTTP connections on 127\.0\.0\.1:(\d+)\.$)"),
         std::chrono::seconds(10));
     ASSERT_TRUE(listening);
     uint16_t port = static_cast<uint16_t>(std::stoi((*listening)[1]));
     auto r = httpGet(port, "/index.html");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->body, "HEADLESS");
-    ASSERT_TRUE(program.waitForLine(std::regex("^server: .*   Serving file " + dir.path() + "/www/index.html"),
-                                    std::chrono::seconds(5)));
+    ASSERT_TRUE(program.waitForLine(
+        std::regex("^server: .*   Serving file " + dir.path() + "/www/index.html"), std::chrono::seconds(5)));
     EXPECT_TRUE(std::filesystem::exists(dir.path() + "/kestrelon.html"));
 
     EXPECT_EQ(program.terminateAndWait(), 0);
@@ -146,6 +149,7 @@ TEST(HeadlessRun, UnreadableSettingsFileExitsWithStatus2)
     TempDir dir;
     dir.mkdir("k.ini");
     Program program({"--headless", "--config", dir.path() + "/k.ini"});
-    ASSERT_TRUE(program.waitForLine(std::regex("Unable to read " + dir.path() + "/k.ini"), std::chrono::seconds(10)));
+    ASSERT_TRUE(
+        program.waitForLine(std::regex("Unable to read " + dir.path() + "/k.ini"), std::chrono::seconds(10)));
     EXPECT_EQ(program.terminateAndWait(), 2);
 }

@@ -17,7 +17,7 @@ TEST(IniFile, LookupIgnoresCaseAndTakesTextAfterTheFirstEquals)
                 "[Other]\n"
                 "k=v\n");
     EXPECT_EQ(ini.value("webSERVE", "port"), " 8080");
-    EXPECT_EQ(ini.value("WebServe", "ROOT"), "/srv/www=x"); // the first of two keys counts
+    EXPECT_EQ(ini.value("WebServe", "ROOT"), "/srv/www=x");   // the first of two keys counts
     EXPECT_FALSE(ini.value("WebServe", "Login").has_value()); // only the first section counts
     EXPECT_FALSE(ini.value("WebServe", "noequals").has_value());
     EXPECT_FALSE(ini.value("Missing", "k").has_value());
@@ -38,8 +38,8 @@ TEST(IniFile, WritesChangeOnlyWhatTheyWrite)
     IniFile ini(original);
     EXPECT_EQ(ini.text(), original); // nothing written: the same bytes, CR LF kept
 
-    ini.setValue("a", "ONE", "2");    // in place, the file's spelling of the key kept
-    ini.setValue("A", "two", "b=c");  // at the end of its section, before the blank line
+    ini.setValue("a", "ONE", "2");           // in place, the file's spelling of the key kept
+    ini.setValue("A", "two", "b=c");         // at the end of its section, before the blank line
     ini.setValue("C", "new", "line\nbreak"); // a new section at the end; no line breaks in values
     EXPECT_EQ(ini.text(), "; settings\r\n"
                           "[A]\r\n"

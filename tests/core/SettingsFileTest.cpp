@@ -1,7 +1,7 @@
+#include "core/SettingsFile.h"
 #include "core/Colours.h"
 #include "core/IniFile.h"
 #include "core/PasswordScrambler.h"
-#include "core/SettingsFile.h"
 #include "core/SettingsKeys.h"
 #include "support/TempDir.h"
 
@@ -107,13 +107,16 @@ TEST(SettingsFile, LayoutFollowsTheWriteOrder)
     }
     // The single keys in the order of writing, then the lists, which a save always rewrites at the
     // end of the file.
-    EXPECT_EQ(sections, (std::vector<std::string>{"SplashScreen", "Router", "IO", "DNS", "WebServe", "TimeServer",
-                                                  "Camera", "Archiver", "FTP", "Remote", "FTPCamera", "System",
-                                                  "VidStream", "items", "blocked", "LocalFile", "Routers",
-                                                  "RoutersData", "IOTimes", "IOValues", "Template", "RemoteFile",
-                                                  "RemoteTemplate"}));
-    EXPECT_NE(text.find("[WebServe]\nPort=Port value 19\nRootFile=RootFile value 21\nRoot=Root value 20\nAppend=0\n"),
-              std::string::npos)
+    EXPECT_EQ(sections,
+              (std::vector<std::string>{
+                  "SplashScreen", "Router",   "IO",       "DNS",        "WebServe",      "TimeServer",
+                  "Camera",       "Archiver", "FTP",      "Remote",     "FTPCamera",     "System",
+                  "VidStream",    "items",    "blocked",  "LocalFile",  "Routers",       "RoutersData",
+                  "IOTimes",      "IOValues", "Template", "RemoteFile", "RemoteTemplate"}));
+    EXPECT_NE(
+        text.find(
+            "[WebServe]\nPort=Port value 19\nRootFile=RootFile value 21\nRoot=Root value 20\nAppend=0\n"),
+        std::string::npos)
         << text.substr(0, 400);
     EXPECT_NE(text.find("[TimeServer]\nServer=Server value 59\nDaily=1\nLast=Last value 62\n"
                         "DailyTime=30/12/1899 13:07:09\n"),
@@ -234,7 +237,7 @@ TEST(SettingsFile, ReadingIsForgiving)
                                           "userdefined=1\n"
                                           "SELECTEDROUTER=$1F\n"
                                           "[WEBSERVE]\n"
-                                          "auth=yes\n"           // not a number: the default
+                                          "auth=yes\n"            // not a number: the default
                                           "revdns = 0 \n"         // blanks around a number are fine
                                           "CounterFontSize=12x\n" // not a number: the default
                                           "CounterFontStyle=0x3\n"

@@ -63,7 +63,8 @@ namespace {
 
 bool waitReadable(int fd, std::chrono::steady_clock::time_point deadline)
 {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
         return false;
     }
@@ -171,7 +172,8 @@ std::optional<HttpResponse> httpGet(uint16_t port, const std::string& target, co
     if (!c.connected()) {
         return std::nullopt;
     }
-    c.send(method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders + "Connection: close\r\n\r\n");
+    c.send(method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders +
+           "Connection: close\r\n\r\n");
     return c.readResponse(method == "HEAD");
 }
 

@@ -26,7 +26,8 @@ struct HttpResponse {
 class RawConnection {
 public:
     // sourceAddress: the local address to bind before connecting (127.x.y.z), or empty.
-    RawConnection(uint16_t port, const std::string& sourceAddress = {}, const std::string& host = "127.0.0.1");
+    RawConnection(uint16_t port, const std::string& sourceAddress = {},
+                  const std::string& host = "127.0.0.1");
     ~RawConnection();
     RawConnection(const RawConnection&) = delete;
     RawConnection& operator=(const RawConnection&) = delete;
@@ -48,8 +49,9 @@ private:
 };
 
 // One request on a fresh connection: "GET /path HTTP/1.1" with Host and Connection: close.
-std::optional<HttpResponse> httpGet(uint16_t port, const std::string& target, const std::string& extraHeaders = {},
-                                    const std::string& method = "GET", const std::string& sourceAddress = {});
+std::optional<HttpResponse> httpGet(uint16_t port, const std::string& target,
+                                    const std::string& extraHeaders = {}, const std::string& method = "GET",
+                                    const std::string& sourceAddress = {});
 
 std::string base64(const std::string& text);
 

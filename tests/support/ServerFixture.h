@@ -54,6 +54,7 @@ public:
 };
 
 // Waits until the condition holds or the time is up; returns the condition's last value.
-bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+bool waitFor(const std::function<bool()>& condition,
+             std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 } // namespace kestrelon::test

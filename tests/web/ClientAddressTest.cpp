@@ -8,7 +8,8 @@ using namespace kestrelon;
 TEST(ClientAddress, OwnClientComparesWholeOctets)
 {
     const std::vector<std::string> own = {"203.0.113.7", "127.0.0.1"};
-    for (const char* a : {"172.16.0.5", "10.1.2.3", "192.168.1.20", "169.254.9.9", "203.0.113.7", "127.0.0.1"}) {
+    for (const char* a :
+         {"172.16.0.5", "10.1.2.3", "192.168.1.20", "169.254.9.9", "203.0.113.7", "127.0.0.1"}) {
         EXPECT_TRUE(isOwnClient(a, own)) << a;
     }
     // Text prefixes alone would take these as local: 104.x starts with "10", 172.160.x with "172.16".

@@ -94,7 +94,8 @@ TEST_F(FileServing, NothingOutsideTheRootIsServed)
         if (!r) {
             continue; // refused before any reply: nothing leaked either
         }
-        EXPECT_TRUE(r->status == 403 || r->status == 404 || r->status == 400) << target << " -> " << r->status;
+        EXPECT_TRUE(r->status == 403 || r->status == 404 || r->status == 400)
+            << target << " -> " << r->status;
         EXPECT_EQ(r->body.find("SECRET"), std::string::npos) << target;
         EXPECT_EQ(r->body.find("SIBLING"), std::string::npos) << target;
         EXPECT_EQ(r->body.find("OUTSIDE"), std::string::npos) << target;
@@ -121,7 +122,9 @@ TEST_F(FileServing, OddButLegalNamesAreServed)
         {"..hidden", "/..hidden"},
         {"dots...txt", "/dots...txt"},
         {"x..y/file.txt", "/x..y/file.txt"},
-        {"\xc3\xbcnic\xc3\xb6" "de.txt", "/%C3%BCnic%C3%B6de.txt"},
+        {"\xc3\xbcnic\xc3\xb6"
+         "de.txt",
+         "/%C3%BCnic%C3%B6de.txt"},
         {"semi;colon.txt", "/semi;colon.txt"},
         {"quote'name.txt", "/quote'name.txt"},
         {"#hash.txt", "/%23hash.txt"},

@@ -154,8 +154,9 @@ TEST_F(RequestHandling, Authentication)
         s.WebServe.Pass = "Pw";
         s.WebServe.Login = "Members only";
     });
-    const std::string failedPage = "<html><head><title>Error</title></head><body><h1>Authentication failed</h1>\r"
-                                   "Authentication Failed!</body></html>";
+    const std::string failedPage =
+        "<html><head><title>Error</title></head><body><h1>Authentication failed</h1>\r"
+        "Authentication Failed!</body></html>";
     auto r = f.get("/page.html");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 401);
@@ -193,8 +194,9 @@ TEST_F(RequestHandling, Authentication)
 
 TEST_F(RequestHandling, BlockedList)
 {
-    const std::string deniedPage = "<html><head><title>Error</title></head><body><h1>Access denied</h1>\r"
-                                   "You do not have sufficient priviligies to access this document.</body></html>";
+    const std::string deniedPage =
+        "<html><head><title>Error</title></head><body><h1>Access denied</h1>\r"
+        "You do not have sufficient priviligies to access this document.</body></html>";
     f.change([](Settings& s) { s.blocked = {"", "192.168.", "0.0.1"}; });
     auto r = f.get("/page.html");
     ASSERT_TRUE(r);
@@ -236,7 +238,8 @@ TEST_F(RequestHandling, LogLinesAndOwnClients)
     r = f.get("/page.html");
     m = f.messages();
     std::string port = m.back().substr(m.back().rfind(':') + 1);
-    EXPECT_EQ(m.back(), "Serving file " + f.root.path() + "/page.html (4 bytes / 4 bytes sent) to 127.0.0.1:" + port);
+    EXPECT_EQ(m.back(),
+              "Serving file " + f.root.path() + "/page.html (4 bytes / 4 bytes sent) to 127.0.0.1:" + port);
 
     // A forged line break in the path stays on one line.
     f.get("/x%0D%0A01/01/2020%2000:00:00%20%20%20Server%20stopped");
@@ -280,7 +283,8 @@ TEST_F(RequestHandling, HeadAndFolders)
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 200);
     EXPECT_EQ(r->body, "DOCS");
-    EXPECT_EQ(f.messages().back().rfind("Serving file " + f.root.path() + "/docs/index.html (4 bytes", 0), 0u);
+    EXPECT_EQ(f.messages().back().rfind("Serving file " + f.root.path() + "/docs/index.html (4 bytes", 0),
+              0u);
     r = f.get("/");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->body, "<html>home</html>");
@@ -313,8 +317,9 @@ TEST_F(RequestHandling, ServerBusyCountsRequestsInProgress)
     EXPECT_TRUE(f.server->serverBusy().serverBusy());
     ASSERT_TRUE(slow.readResponse(false, std::chrono::seconds(10)));
     EXPECT_TRUE(waitFor([&] { return !f.server->serverBusy().serverBusy(); }));
-    EXPECT_EQ(f.countMessages("Serving file " + f.root.path() + "/big.bin (16777216 bytes / 16777216 bytes sent)"),
-              1u);
+    EXPECT_EQ(
+        f.countMessages("Serving file " + f.root.path() + "/big.bin (16777216 bytes / 16777216 bytes sent)"),
+        1u);
 }
 
 TEST_F(RequestHandling, DecodedDocumentNamesTheFile)

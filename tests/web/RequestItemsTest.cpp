@@ -1,5 +1,5 @@
-#include "support/RawHttpClient.h"
 #include "web/RequestItems.h"
+#include "support/RawHttpClient.h"
 
 #include <gtest/gtest.h>
 

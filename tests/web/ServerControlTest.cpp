@@ -25,7 +25,8 @@ TEST(ServerControl, StartAndStop)
     EXPECT_FALSE(f.server->addressGroupEnabled());
     EXPECT_GT(stateSignals, 0);
     uint16_t port = f.port();
-    EXPECT_EQ(f.messages().back(), "Listening for HTTP connections on 127.0.0.1:" + std::to_string(port) + ".");
+    EXPECT_EQ(f.messages().back(),
+              "Listening for HTTP connections on 127.0.0.1:" + std::to_string(port) + ".");
     EXPECT_TRUE(httpGet(port, "/"));
 
     f.server->btnStartServerClick();
