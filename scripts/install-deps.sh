@@ -9,7 +9,7 @@ packages=(
     g++ cmake ninja-build ccache pkg-config
     qt6-base-dev libboost-dev libboost-system-dev libcurl4-openssl-dev
     # tests and fuzzing
-    libgtest-dev libgmock-dev clang libclang-rt-14-dev curl
+    libgtest-dev libgmock-dev clang libclang-rt-14-dev curl xvfb
     # fonts the program draws with
     fonts-liberation fonts-dejavu-core
 )

@@ -1,10 +1,12 @@
-// Kestrelon: the settings file, the start-up order, the web server; until SIGINT or SIGTERM, then
-// the shutdown order.
+// Kestrelon: the settings file, the start-up order, the web server, in the window or headless;
+// until the window closes, or SIGINT or SIGTERM, then the shutdown order.
 #include "app/Application.h"
 #include "app/CommandLine.h"
 #include "app/HeadlessRunner.h"
 #include "app/SignalBridge.h"
+#include "ui/WindowRunner.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -13,6 +15,23 @@
 #include <vector>
 
 using namespace kestrelon;
+
+namespace {
+
+// A display to open the window on. A platform named explicitly decides; "offscreen" has no
+// screen anybody sees.
+bool displayAvailable()
+{
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && *platform) {
+        return std::string(platform).rfind("offscreen", 0) != 0;
+    }
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -34,8 +53,15 @@ int main(int argc, char** argv)
     // Before any thread starts: only the signal bridge's thread takes these signals.
     SignalBridge::block();
 
-    // The window comes with its own issue; until then every run is headless. A headless run
-    // still has fonts and images through the offscreen platform.
+    if (!cmd.headless && displayAvailable()) {
+        QApplication qapp(argc, argv);
+        QApplication::setApplicationName("Kestrelon");
+        // The window loads the settings itself, behind its splash screen.
+        Application app(cmd);
+        return runWindow(app);
+    }
+
+    // A headless run still has fonts and images through the offscreen platform.
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QGuiApplication qapp(argc, argv);
     QGuiApplication::setApplicationName("Kestrelon");

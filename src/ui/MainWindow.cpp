@@ -1,0 +1,332 @@
+#include "ui/MainWindow.h"
+
+#include "app/Application.h"
+#include "ui/ProgramIcon.h"
+#include "ui/Prompts.h"
+#include "ui/SectionPage.h"
+#include "ui/SectionPanel.h"
+#include "ui/SystemPage.h"
+#include "ui/TrayController.h"
+#include "ui/WebServerPage.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace kestrelon {
+
+namespace {
+
+// The page area of the scroll-bar layout stays this much smaller than the screen.
+constexpr int kScrollSpareWidth = 25;
+constexpr int kScrollSpareHeight = 135;
+
+// Panel captions with their object names, in page order.
+struct Section {
+    const char* caption;
+    const char* panel;
+};
+constexpr Section kSections[] = {
+    {"Web Server", "Panel2"},  {"Camera", "Panel3"}, {"Video", "Panel64"},
+    {"Time Server", "Panel6"}, {"System", "Panel7"}, {"IP-Refresh", "Panel28"},
+};
+
+} // namespace
+
+MainWindow::MainWindow(Application& app, Prompts& prompts, QWidget* parent)
+    : QMainWindow(parent), m_app(app), m_prompts(prompts),
+      m_tray(new TrayController(*this, app.settings(), this))
+{
+    setObjectName("Form1");
+    setWindowTitle("Kestrelon");
+    setWindowIcon(programIcon());
+    // The layout mode is read once: a change takes effect at the next start.
+    m_scrollLayout = app.settings().snapshot()->System.Scrollbars;
+
+    auto* central = new QWidget(this);
+    auto* layout = new QHBoxLayout(central);
+    layout->setContentsMargins(4, 4, 4, 0);
+    layout->addWidget(makeSideColumn());
+    layout->addWidget(makePageArea(), 1);
+    setCentralWidget(central);
+    statusBar()->setObjectName("StatusBar1");
+    statusBar()->setSizeGripEnabled(!m_scrollLayout);
+
+    setMinimumSize(kMinWidth, kMinHeight);
+    if (!m_scrollLayout) {
+        setMaximumSize(kMaxWidth, kMaxHeight);
+    }
+    resize(kMinWidth + 100, kMinHeight + 60);
+
+    // Queued, so a box never opens in the middle of the server's own state change.
+    connect(&app, &Application::messageBox, this, &MainWindow::showMessage, Qt::QueuedConnection);
+    connect(&app.webServer(), &WebServer::stateChanged, this, &MainWindow::serverStateChanged);
+    connect(&app.webServer(), &WebServer::debugNotesVisible, this, &MainWindow::setDebugNotesVisible);
+    connect(m_tray, &TrayController::exitRequested, this, &MainWindow::Exit1Click);
+    serverStateChanged();
+    showPage(0);
+}
+
+MainWindow::~MainWindow() = default;
+
+QWidget* MainWindow::makeSideColumn()
+{
+    auto* column = new QWidget(this);
+    column->setObjectName("SideColumn");
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(3);
+    int page = 0;
+    for (const Section& section : kSections) {
+        auto* panel = new SectionPanel(section.caption, section.panel, column);
+        connect(panel, &SectionPanel::clicked, this, [this, page] { MainTabClick(page); });
+        sectionPanels.push_back(panel);
+        layout->addWidget(panel);
+        ++page;
+    }
+    layout->addSpacing(8);
+    Panel25 = new SectionPanel("Help", "Panel25", column);
+    Panel25->setEnabled(m_app.helpDocumentExists());
+    connect(Panel25, &SectionPanel::clicked, this, &MainWindow::Panel25Click);
+    layout->addWidget(Panel25);
+    layout->addStretch(1);
+
+    // Filled in by the hit counters when "Show count on side panel" is set.
+    Panel43 = new QFrame(column);
+    Panel43->setObjectName("Panel43");
+    Panel43->hide();
+    layout->addWidget(Panel43);
+
+    Panel1 = new QGroupBox(m_scrollLayout ? QString() : QString("Kestrelon"), column);
+    Panel1->setObjectName("Panel1");
+    auto* states = new QGridLayout(Panel1);
+    states->setHorizontalSpacing(10);
+    states->setVerticalSpacing(2);
+    auto addState = [&](const char* caption, const char* name, int row) {
+        auto* label = new QLabel(Panel1);
+        label->setObjectName(name);
+        showState(label, false);
+        states->addWidget(new QLabel(caption, Panel1), row, 0);
+        states->addWidget(label, row, 1);
+        return label;
+    };
+    Label10 = addState("Web Server", "Label10", 0);
+    Label30 = addState("Time Check", "Label30", 1);
+    Label11 = addState("Camera", "Label11", 2);
+    Label42 = addState("IP-Refresh", "Label42", 3);
+    layout->addWidget(Panel1);
+
+    column->setFixedWidth(172);
+    return column;
+}
+
+QWidget* MainWindow::makePageArea()
+{
+    PageControl1 = new QStackedWidget(this);
+    PageControl1->setObjectName("PageControl1");
+    m_webServerPage = new WebServerPage(m_app, m_prompts, PageControl1);
+    PageControl1->addWidget(m_webServerPage);
+    addPlainPage("Camera", "ts2");
+    addPlainPage("Video", "TabSheet25");
+    addPlainPage("Time Server", "ts3");
+    m_systemPage = new SystemPage(m_app, m_prompts, PageControl1);
+    PageControl1->addWidget(m_systemPage);
+    SectionPage* ipRefresh = addPlainPage("IP-Refresh", "ts5");
+    lblDebugNoteIPRefresh = new QLabel(WebServer::kDebugNote, ipRefresh);
+    lblDebugNoteIPRefresh->setObjectName("lblDebugNoteIPRefresh");
+    lblDebugNoteIPRefresh->setStyleSheet("color: red;");
+    lblDebugNoteIPRefresh->hide();
+    ipRefresh->body()->insertWidget(0, lblDebugNoteIPRefresh);
+
+    if (!m_scrollLayout) {
+        return PageControl1;
+    }
+    // Scroll-bar layout: the pages keep their size and scroll inside an area a little smaller
+    // than the screen.
+    m_pageScroll = new QScrollArea(this);
+    m_pageScroll->setObjectName("PageScroll");
+    m_pageScroll->setWidgetResizable(true);
+    m_pageScroll->setWidget(PageControl1);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize size = screen->size();
+        m_pageScroll->setMaximumSize(size.width() - kScrollSpareWidth, size.height() - kScrollSpareHeight);
+    }
+    return m_pageScroll;
+}
+
+SectionPage* MainWindow::addPlainPage(const QString& title, const char* name)
+{
+    auto* page = new SectionPage(title, name, PageControl1);
+    page->body()->addStretch(1);
+    PageControl1->addWidget(page);
+    return page;
+}
+
+void MainWindow::showState(QLabel* label, bool running)
+{
+    label->setText(running ? "Running" : "Stopped");
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, running ? QColor(0x00, 0x80, 0x00) : QColor(Qt::black));
+    label->setPalette(palette);
+}
+
+QPoint MainWindow::closeQuestionPosition(bool windowVisible, const QRect& frame, const QSize& screen)
+{
+    if (windowVisible) {
+        return {frame.left() + frame.width() / 2 - 20, frame.top() + frame.height() / 2 - 30};
+    }
+    return {screen.width() - 200, screen.height() - 220};
+}
+
+void MainWindow::setStatusText(const QString& text)
+{
+    statusBar()->showMessage(text);
+}
+
+QString MainWindow::statusText() const
+{
+    return statusBar()->currentMessage();
+}
+
+void MainWindow::MainTabClick(int page)
+{
+    showPage(page);
+    Q_EMIT panelClicked();
+}
+
+void MainWindow::showPage(int page)
+{
+    PageControl1->setCurrentIndex(page);
+    for (size_t i = 0; i < sectionPanels.size(); ++i) {
+        sectionPanels[i]->setCurrent(static_cast<int>(i) == page);
+    }
+}
+
+void MainWindow::Panel25Click()
+{
+    Q_EMIT panelClicked();
+    if (m_app.helpDocumentExists()) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(m_app.helpDocumentPath())));
+        return;
+    }
+    m_prompts.message(this, QStringLiteral("Kestrelon " KESTRELON_VERSION "\n\n"
+                                           "Made by the Kestrelon developers."));
+}
+
+void MainWindow::Exit1Click()
+{
+    close();
+}
+
+void MainWindow::showMessage(const QString& text)
+{
+    if (isVisible()) {
+        m_prompts.message(this, text);
+    } else {
+        setStatusText(text);
+    }
+}
+
+void MainWindow::closeWithoutQuestion()
+{
+    m_skipQuestion = true;
+    close();
+    m_skipQuestion = false;
+}
+
+void MainWindow::setDebugNotesVisible(bool visible)
+{
+    m_webServerPage->setDebugNoteVisible(visible);
+    lblDebugNoteIPRefresh->setVisible(visible);
+}
+
+void MainWindow::serverStateChanged()
+{
+    showState(Label10, m_app.webServer().running());
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        // After the show has gone through, so a message box of the start-up finds the window
+        // on the screen.
+        QMetaObject::invokeMethod(this, &MainWindow::emitFirstShown, Qt::QueuedConnection);
+    }
+}
+
+void MainWindow::emitFirstShown()
+{
+    if (m_shown && !m_firstShowDone) {
+        m_firstShowDone = true;
+        Q_EMIT firstShown();
+    }
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        m_tray->windowMinimized();
+    } else if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        FormActivate();
+    }
+}
+
+void MainWindow::FormActivate()
+{
+    if (m_activated || !m_shown) {
+        return;
+    }
+    m_activated = true;
+    // The first showing's steps come first, even when the activation overtakes them.
+    emitFirstShown();
+    showPage(0);
+    m_webServerPage->showInternetConnection();
+    Q_EMIT firstActivated();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    m_tray->removeIcon();
+    event->accept();
+    Q_EMIT finished();
+}
+
+bool MainWindow::FormCloseQuery()
+{
+    if (m_finished) {
+        return true;
+    }
+    if (!m_skipQuestion && m_app.settings().snapshot()->WebServe.ClosePrompt) {
+        QApplication::beep();
+        const QSize screenSize = screen() ? screen()->size() : QSize();
+        const QPoint at = closeQuestionPosition(isVisible(), frameGeometry(), screenSize);
+        if (!m_prompts.confirm(this, "Close Kestrelon?", at)) {
+            return false;
+        }
+    }
+    if (std::string error = m_app.shutdown(); !error.empty()) {
+        m_prompts.message(this, QString::fromStdString(error));
+        return false;
+    }
+    m_finished = true;
+    return true;
+}
+
+} // namespace kestrelon

@@ -1,0 +1,61 @@
+#include "ui/Prompts.h"
+
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace kestrelon {
+
+void Prompts::message(QWidget* parent, const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, "Kestrelon", text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool Prompts::confirm(QWidget* parent, const QString& text, const QPoint& topLeft)
+{
+    QMessageBox box(QMessageBox::Question, "Confirm", text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    // An explicit position keeps the dialog from centring itself over its parent.
+    box.move(topLeft);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString Prompts::inputText(QWidget* parent, const QString& title, const QString& prompt)
+{
+    bool ok = false;
+    QString text = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, QString(), &ok);
+    return ok ? text : QString();
+}
+
+namespace {
+
+QString runFileDialog(QWidget* parent, QFileDialog::AcceptMode mode, const QString& folder,
+                      const QString& filter, const QString& defaultSuffix)
+{
+    QFileDialog dialog(parent, QString(), folder, filter);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().first();
+}
+
+} // namespace
+
+QString Prompts::openFile(QWidget* parent, const QString& folder, const QString& filter,
+                          const QString& defaultSuffix)
+{
+    return runFileDialog(parent, QFileDialog::AcceptOpen, folder, filter, defaultSuffix);
+}
+
+QString Prompts::saveFile(QWidget* parent, const QString& folder, const QString& filter,
+                          const QString& defaultSuffix)
+{
+    return runFileDialog(parent, QFileDialog::AcceptSave, folder, filter, defaultSuffix);
+}
+
+} // namespace kestrelon

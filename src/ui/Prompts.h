@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QPoint>
+#include <QString>
+
+class QWidget;
+
+namespace kestrelon {
+
+// The modal dialogs the window asks the user with. The window and its pages go through this
+// object so that tests can answer in place of a user. Main thread.
+class Prompts {
+public:
+    virtual ~Prompts() = default;
+
+    // A message box with an OK button, titled with the product name.
+    virtual void message(QWidget* parent, const QString& text);
+    // A Yes/No question with its top-left corner at topLeft; Escape answers No.
+    virtual bool confirm(QWidget* parent, const QString& text, const QPoint& topLeft);
+    // A one-line input box; a cancelled box gives the empty text.
+    virtual QString inputText(QWidget* parent, const QString& title, const QString& prompt);
+    // File dialogs; the empty text when cancelled. defaultSuffix is given without its dot.
+    virtual QString openFile(QWidget* parent, const QString& folder, const QString& filter,
+                             const QString& defaultSuffix);
+    virtual QString saveFile(QWidget* parent, const QString& folder, const QString& filter,
+                             const QString& defaultSuffix);
+};
+
+} // namespace kestrelon

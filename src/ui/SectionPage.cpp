@@ -1,0 +1,25 @@
+#include "ui/SectionPage.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace kestrelon {
+
+SectionPage::SectionPage(const QString& title, const QString& name, QWidget* parent)
+    : QWidget(parent), m_title(title), m_body(new QVBoxLayout)
+{
+    setObjectName(name);
+    auto* heading = new QLabel(title, this);
+    QFont font = heading->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.4);
+    heading->setFont(font);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 6, 8, 6);
+    layout->addWidget(heading);
+    m_body->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(m_body, 1);
+}
+
+} // namespace kestrelon

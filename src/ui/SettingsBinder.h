@@ -1,0 +1,68 @@
+#pragma once
+
+#include "core/SettingsModel.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QObject>
+#include <QSignalBlocker>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kestrelon {
+
+// Binds widgets to settings fields both ways: a change in a widget is written to the model at
+// once, and load() brings every bound widget up to the model's current values. A widget that
+// already shows the right value is left alone, so a box being typed into keeps its cursor.
+// Main thread.
+class SettingsBinder : public QObject {
+    Q_OBJECT
+public:
+    explicit SettingsBinder(SettingsModel& model, QObject* parent = nullptr);
+
+    template <class Section> void bind(QCheckBox* box, Section Settings::*section, bool Section::*field);
+    template <class Section>
+    void bind(QLineEdit* edit, Section Settings::*section, std::string Section::*field);
+
+    void load();
+
+private:
+    void add(std::function<void(const Settings&)> loader);
+
+    SettingsModel& m_model;
+    std::vector<std::function<void(const Settings&)>> m_loaders;
+};
+
+template <class Section>
+void SettingsBinder::bind(QCheckBox* box, Section Settings::*section, bool Section::*field)
+{
+    add([box, section, field](const Settings& s) {
+        const bool value = (s.*section).*field;
+        if (box->isChecked() != value) {
+            QSignalBlocker block(box);
+            box->setChecked(value);
+        }
+    });
+    connect(box, &QCheckBox::toggled, this, [this, section, field](bool on) {
+        m_model.update([&](Settings& s) { (s.*section).*field = on; });
+    });
+}
+
+template <class Section>
+void SettingsBinder::bind(QLineEdit* edit, Section Settings::*section, std::string Section::*field)
+{
+    add([edit, section, field](const Settings& s) {
+        const QString value = QString::fromStdString((s.*section).*field);
+        if (edit->text() != value) {
+            QSignalBlocker block(edit);
+            edit->setText(value);
+        }
+    });
+    connect(edit, &QLineEdit::textChanged, this, [this, section, field](const QString& text) {
+        m_model.update([&](Settings& s) { (s.*section).*field = text.toStdString(); });
+    });
+}
+
+} // namespace kestrelon

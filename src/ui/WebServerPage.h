@@ -1,0 +1,87 @@
+#pragma once
+
+#include "ui/SectionPage.h"
+
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTabWidget;
+
+namespace kestrelon {
+
+class Application;
+class Prompts;
+class ServerLogView;
+class SettingsBinder;
+
+// The "Web Server" page: the server's address and port, root folder and default file, start and
+// stop, the login, the Server Log and the Blocked Users list. The widgets show the settings
+// model and the server's state; every action calls the server. Main thread.
+class WebServerPage : public SectionPage {
+    Q_OBJECT
+public:
+    WebServerPage(Application& app, Prompts& prompts, QWidget* parent = nullptr);
+
+    // The sub-page "Internet Connection", shown at the window's first activation.
+    void showInternetConnection();
+
+    QTabWidget* tabs;
+    QGroupBox* GroupBox1; // "Internet Address"
+    QComboBox* cbLocalHost;
+    QLineEdit* edPort;
+    QCheckBox* cbLAN;
+    QPushButton* btnRefreshIP;
+    QLabel* lblDebugNote;
+    QLineEdit* edRoot;
+    QPushButton* btnBrowse;
+    QLineEdit* edDefaultFile;
+    QLabel* Label54; // the root folder warning
+    QPushButton* btnStartServer;
+    QCheckBox* cbAutoStartServer;
+    QCheckBox* cbAuthentication;
+    QLineEdit* edUserName;
+    QLineEdit* edPassword;
+    QLineEdit* edLogin;
+    ServerLogView* logView;
+    QCheckBox* cbEnableLog;
+    QCheckBox* cbRevDNS;
+    QCheckBox* cbDontLogOwn;
+    QListWidget* BlockedList;
+    QPushButton* btnAddBlocked;
+    QPushButton* btnRemoveBlocked;
+
+public Q_SLOTS:
+    void btnStartServerClick();
+    void btnRefreshIPClick();
+    void cbLANClick();
+    void btnBrowseClick();
+    void edRootChange();
+    void edRootExit();
+    void btnAddBlockedClick();
+    void btnRemoveBlockedClick();
+    void setDebugNoteVisible(bool visible);
+
+private:
+    QWidget* makeConnectionTab();
+    QWidget* makeLogTab();
+    QWidget* makeBlockedTab();
+    void settingsChanged();
+    void serverStateChanged();
+    void loadAddresses();
+    void loadBlockedList();
+
+    Application& m_app;
+    Prompts& m_prompts;
+    SettingsBinder* m_binder;
+    // The root folder and default file last checked for the Start button.
+    std::string m_checkedRoot;
+    std::string m_checkedFile;
+};
+
+} // namespace kestrelon

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "app/Application.h"
+#include "support/TempDir.h"
+#include "ui/Prompts.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kestrelon::test {
+
+// Answers the window's dialogs in place of a user and remembers what was asked.
+class FakePrompts : public Prompts {
+public:
+    void message(QWidget*, const QString& text) override { messages << text; }
+    bool confirm(QWidget*, const QString& text, const QPoint& topLeft) override
+    {
+        questions << text;
+        questionAt = topLeft;
+        return confirmAnswer;
+    }
+    QString inputText(QWidget*, const QString& title, const QString& prompt) override
+    {
+        inputTitles << title;
+        inputPrompts << prompt;
+        return inputAnswer;
+    }
+    QString openFile(QWidget*, const QString& folder, const QString& filter, const QString& suffix) override
+    {
+        fileDialogs << folder + "|" + filter + "|" + suffix;
+        return fileAnswer;
+    }
+    QString saveFile(QWidget*, const QString& folder, const QString& filter, const QString& suffix) override
+    {
+        fileDialogs << folder + "|" + filter + "|" + suffix;
+        return fileAnswer;
+    }
+
+    QStringList messages;
+    QStringList questions;
+    QPoint questionAt;
+    bool confirmAnswer = false;
+    QStringList inputTitles;
+    QStringList inputPrompts;
+    QString inputAnswer;
+    QStringList fileDialogs;
+    QString fileAnswer;
+};
+
+// An Application on a settings file in a temporary folder: a server on an ephemeral loopback
+// port, the web root "www" beside the settings file with its index.html, reverse lookup off.
+class UiTest : public ::testing::Test {
+protected:
+    // extra: more [WebServe] lines, or whole sections after them.
+    std::string writeSettings(const std::string& extra = {});
+    // Creates the Application on the settings file; args are added to the command line.
+    std::unique_ptr<Application> makeApp(std::vector<std::string> args = {}, bool create = true);
+    std::string settingsFile() const { return dir.path() + "/kestrelon.ini"; }
+    std::string webRoot() const { return dir.path() + "/www"; }
+
+    TempDir dir;
+};
+
+// Runs the event loop until the condition holds or the time is up.
+bool processUntil(const std::function<bool()>& condition, int milliseconds = 5000);
+void processEvents();
+
+} // namespace kestrelon::test
