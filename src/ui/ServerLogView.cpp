@@ -17,8 +17,11 @@ namespace kestrelon {
 ServerLogView::ServerLogView(MessageLog& log, WebServer& server, Prompts& prompts, QString saveFolder,
                              QWidget* parent)
     : QWidget(parent), memLog(new QPlainTextEdit(this)), Label79(new QLabel("0", this)), m_log(log),
-      m_server(server), m_prompts(prompts), m_saveFolder(std::move(saveFolder)), m_menu(new QMenu(this))
+      m_server(server), m_prompts(prompts), m_saveFolder(std::move(saveFolder)), m_menu(new QMenu(this)),
+      m_refreshTimer(new QTimer(this))
 {
+    m_refreshTimer->setSingleShot(true);
+    connect(m_refreshTimer, &QTimer::timeout, this, &ServerLogView::refresh);
     memLog->setObjectName("memLog");
     memLog->setReadOnly(true);
     memLog->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -53,7 +56,7 @@ ServerLogView::ServerLogView(MessageLog& log, WebServer& server, Prompts& prompt
 
     // Lines arrive from the request threads too: draw them on this thread.
     connect(&m_log, &MessageLog::changed, this, &ServerLogView::logChanged, Qt::QueuedConnection);
-    logChanged();
+    refresh();
 }
 
 QMenu* ServerLogView::popupMenu()
@@ -75,27 +78,42 @@ void ServerLogView::updateMenu()
 
 void ServerLogView::logChanged()
 {
-    // lines() also re-arms the log's change signal.
-    const std::vector<std::string> lines = m_log.lines();
-    const bool continues = lines.size() >= m_shown && (m_shown == 0 || lines[m_shown - 1] == m_lastShown);
-    if (!continues) {
+    constexpr qint64 kPauseMs = 100;
+    if (m_refreshTimer->isActive()) {
+        return;
+    }
+    qint64 since = m_sinceRefresh.isValid() ? m_sinceRefresh.elapsed() : kPauseMs;
+    if (since >= kPauseMs) {
+        refresh();
+    } else {
+        m_refreshTimer->start(static_cast<int>(kPauseMs - since));
+    }
+}
+
+void ServerLogView::refresh()
+{
+    m_sinceRefresh.start();
+    // Only the lines not shown yet are copied out of the log.
+    MessageLog::Tail tail = m_log.linesSince(m_epoch, m_shown);
+    if (tail.epoch != m_epoch || tail.first != m_shown) {
         // Emptied (by "Clear Log" or at the line limit) and perhaps refilled: draw it anew.
         memLog->clear();
         m_shown = 0;
+        m_epoch = tail.epoch;
     }
-    if (lines.size() > m_shown) {
+    if (!tail.lines.empty()) {
         QStringList added;
-        added.reserve(static_cast<qsizetype>(lines.size() - m_shown));
-        for (size_t i = m_shown; i < lines.size(); ++i) {
-            added << QString::fromStdString(lines[i]);
+        added.reserve(static_cast<qsizetype>(tail.lines.size()));
+        for (const std::string& line : tail.lines) {
+            added << QString::fromStdString(line);
         }
         memLog->appendPlainText(added.join('\n'));
-        m_shown = lines.size();
-        m_lastShown = lines.back();
-        // The newest lines stay in sight.
+        m_shown += tail.lines.size();
+        // The newest lines stay in sight, from their start (the time stamp).
         memLog->verticalScrollBar()->setValue(memLog->verticalScrollBar()->maximum());
+        memLog->horizontalScrollBar()->setValue(0);
     }
-    Label79->setText(QString::number(lines.size()));
+    Label79->setText(QString::number(m_shown));
 }
 
 void ServerLogView::memCopyClick()
@@ -111,7 +129,7 @@ void ServerLogView::memSelectAllClick()
 void ServerLogView::memClearClick()
 {
     m_log.clear();
-    logChanged();
+    refresh();
 }
 
 void ServerLogView::memSaveClick()

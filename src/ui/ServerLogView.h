@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 
 #include <string>
@@ -38,6 +40,8 @@ public:
     QAction* memBlock;
 
 public Q_SLOTS:
+    // The log grew or was emptied: shows it at once, or after a short pause when it changes
+    // faster than a reader can follow, so a busy server does not keep the window busy.
     void logChanged();
     void memCopyClick();
     void memSelectAllClick();
@@ -47,15 +51,18 @@ public Q_SLOTS:
 
 private:
     void updateMenu();
+    void refresh();
 
     MessageLog& m_log;
     WebServer& m_server;
     Prompts& m_prompts;
     QString m_saveFolder;
     QMenu* m_menu;
-    // What the view shows: the log's first lines up to m_shown, the last of them m_lastShown.
+    // What the view shows: the first m_shown lines of the log's epoch m_epoch.
+    uint64_t m_epoch = 0;
     size_t m_shown = 0;
-    std::string m_lastShown;
+    QTimer* m_refreshTimer;
+    QElapsedTimer m_sinceRefresh;
 };
 
 } // namespace kestrelon

@@ -39,6 +39,7 @@ void MessageLog::DisplayMessage(std::string_view text)
         // The limit applies even while logging is off.
         if (m_lines.size() > kMaxLines) {
             m_lines.clear();
+            ++m_epoch;
         }
         if (!enabled) {
             return;
@@ -72,6 +73,17 @@ std::vector<std::string> MessageLog::lines() const
     return m_lines;
 }
 
+MessageLog::Tail MessageLog::linesSince(uint64_t epoch, size_t shown) const
+{
+    m_notifyPending = false;
+    std::lock_guard lock(m_mutex);
+    Tail tail;
+    tail.epoch = m_epoch;
+    tail.first = (epoch == m_epoch && shown <= m_lines.size()) ? shown : 0;
+    tail.lines.assign(m_lines.begin() + static_cast<long>(tail.first), m_lines.end());
+    return tail;
+}
+
 size_t MessageLog::lineCount() const
 {
     std::lock_guard lock(m_mutex);
@@ -83,6 +95,7 @@ void MessageLog::clear()
     {
         std::lock_guard lock(m_mutex);
         m_lines.clear();
+        ++m_epoch;
     }
     notify();
 }

@@ -31,6 +31,16 @@ public:
 
     std::vector<std::string> lines() const;
     size_t lineCount() const;
+
+    // The lines a view does not show yet. A view that shows the first `shown` lines of epoch
+    // `epoch` gets the lines after them; when the log was emptied since (cleared, or at the line
+    // limit), the epoch has moved on and it gets every line with the new epoch. Re-arms changed().
+    struct Tail {
+        uint64_t epoch = 0;
+        size_t first = 0; // index of lines[0] in the log
+        std::vector<std::string> lines;
+    };
+    Tail linesSince(uint64_t epoch, size_t shown) const;
     void clear();
 
     // The time stamp that starts a line, for a given moment (seconds since the epoch).
@@ -46,6 +56,7 @@ private:
     std::function<bool()> m_enabled;
     mutable std::mutex m_mutex;
     std::vector<std::string> m_lines;
+    uint64_t m_epoch = 1; // counts the times the log was emptied
     std::function<void(const std::string&)> m_sink;
     int64_t m_stampSecond = -1;
     std::string m_stampText;

@@ -89,3 +89,27 @@ TEST(MessageLog, ParallelWritersLoseNothingAndTheSinkSeesEveryLine)
     log.clear();
     EXPECT_EQ(log.lineCount(), 0u);
 }
+
+TEST(MessageLog, ViewsReadOnlyWhatIsNew)
+{
+    MessageLog log([] { return true; });
+    log.DisplayMessage("one");
+    log.DisplayMessage("two");
+    auto tail = log.linesSince(0, 0); // a new view: everything
+    ASSERT_EQ(tail.lines.size(), 2u);
+    EXPECT_EQ(tail.first, 0u);
+    log.DisplayMessage("three");
+    auto next = log.linesSince(tail.epoch, 2);
+    EXPECT_EQ(next.epoch, tail.epoch);
+    EXPECT_EQ(next.first, 2u);
+    ASSERT_EQ(next.lines.size(), 1u);
+    EXPECT_EQ(next.lines[0].substr(22), "three");
+    // Emptied and refilled: a view of the old epoch gets everything anew.
+    log.clear();
+    log.DisplayMessage("four");
+    auto fresh = log.linesSince(tail.epoch, 3);
+    EXPECT_NE(fresh.epoch, tail.epoch);
+    EXPECT_EQ(fresh.first, 0u);
+    ASSERT_EQ(fresh.lines.size(), 1u);
+    EXPECT_EQ(fresh.lines[0].substr(22), "four");
+}
