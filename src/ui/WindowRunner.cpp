@@ -46,12 +46,8 @@ int runWindow(Application& app, Prompts& prompts)
     if (!earlyMessage.isEmpty()) {
         window.setStatusText(earlyMessage);
     }
-    {
-        // The address detection ran inside create(), before anyone could listen to the server;
-        // its notes follow the settings it read then.
-        auto s = app.settings().snapshot();
-        window.setDebugNotesVisible(s->WebServe.LAN && s->System.Debug && !app.commandLine().noLookup);
-    }
+    // The address detection ran inside create(), before the window could listen to the server.
+    window.setDebugNotesVisible(app.webServer().debugNotesShown());
     QObject::connect(&window, &MainWindow::firstShown, &app, &Application::firstShow);
     QObject::connect(&window, &MainWindow::firstActivated, &app, &Application::firstActivate);
     QObject::connect(&window, &MainWindow::panelClicked, &splash, &SplashScreen::hideSplash);

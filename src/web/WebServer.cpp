@@ -95,10 +95,12 @@ void WebServer::setRunning(bool running)
 void WebServer::GetLocalIP(bool noLookupSwitch)
 {
     m_ownAddresses.set(ownAddressList(interfaceAddresses()), selectedAddress(primaryAddress()));
+    m_debugNotesShown = false;
     Q_EMIT debugNotesVisible(false);
 
     auto settings = m_settings.snapshot();
     if (settings->WebServe.LAN && !noLookupSwitch && settings->System.Debug) {
+        m_debugNotesShown = true;
         Q_EMIT debugNotesVisible(true);
         Q_EMIT messageBox("Debug Active. External IP address is not available.");
     }

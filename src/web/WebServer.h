@@ -49,6 +49,8 @@ public:
     // line carries "nolookup".
     void GetLocalIP(bool noLookupSwitch = false);
     OwnAddresses& ownAddresses() { return m_ownAddresses; }
+    // Whether the last address detection showed the two "Debug Active" notes.
+    bool debugNotesShown() const { return m_debugNotesShown; }
 
     // The rule behind the "Start Server" and "AutoStart" enabled state: root folder + "/" +
     // default file names an existing file. The warning shows exactly when it does not.
@@ -87,6 +89,7 @@ private:
     std::unique_ptr<HttpServer> m_http;
     bool m_running = false;
     bool m_rootControlsEnabled = true;
+    bool m_debugNotesShown = false;
 };
 
 } // namespace kestrelon

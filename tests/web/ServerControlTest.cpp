@@ -173,5 +173,6 @@ TEST(ServerControl, LocalAddresses)
     });
     f.server->GetLocalIP();
     EXPECT_TRUE(notes);
+    EXPECT_TRUE(f.server->debugNotesShown());
     EXPECT_EQ(box, "Debug Active. External IP address is not available.");
 }
