@@ -1,21 +1,10 @@
 #include "app/CommandLine.h"
 
+#include "core/Text.h"
+
 #include <cctype>
 
 namespace kestrelon {
-
-namespace {
-
-std::string lower(const std::string& text)
-{
-    std::string out = text;
-    for (char& c : out) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
-} // namespace
 
 CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
 {
@@ -25,7 +14,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
         if (arg.empty() || (arg[0] != '-' && arg[0] != '/')) {
             continue;
         }
-        std::string name = lower(arg.substr(arg.rfind("--", 0) == 0 ? 2 : 1));
+        std::string name = toLower(arg.substr(arg.rfind("--", 0) == 0 ? 2 : 1));
         auto value = [&](std::string& into) {
             if (i + 1 < arguments.size()) {
                 into = arguments[++i];

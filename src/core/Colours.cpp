@@ -1,5 +1,7 @@
 #include "core/Colours.h"
 
+#include "core/Text.h"
+
 #include "core/IntText.h"
 
 #include <cctype>
@@ -75,20 +77,6 @@ constexpr NamedColour kNames[] = {
     {"clDefault", 0x20000000},
 };
 static_assert(sizeof kNames / sizeof kNames[0] == 52);
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 } // namespace
 

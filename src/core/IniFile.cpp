@@ -1,40 +1,12 @@
 #include "core/IniFile.h"
 
+#include "core/Text.h"
+
 #include <cctype>
 
 namespace kestrelon {
 
 namespace {
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
-}
-
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && isBlank(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && isBlank(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
 
 std::string oneLine(std::string_view text)
 {
@@ -71,16 +43,16 @@ IniFile::IniFile(std::string_view text)
 IniFile::Line IniFile::parseLine(std::string text)
 {
     Line line;
-    std::string_view t = trim(text);
+    std::string_view t = trimBlanks(text);
     size_t close = t.find(']');
     if (!t.empty() && t.front() == '[' && close != std::string_view::npos) {
         line.isSection = true;
-        line.name = std::string(trim(t.substr(1, close - 1)));
+        line.name = std::string(trimBlanks(t.substr(1, close - 1)));
     } else if (!t.empty() && t.front() != ';' && t.front() != '#') {
         size_t eq = t.find('=');
         if (eq != std::string_view::npos) {
             line.isKey = true;
-            line.name = std::string(trim(t.substr(0, eq)));
+            line.name = std::string(trimBlanks(t.substr(0, eq)));
         }
     }
     line.text = std::move(text);
@@ -157,7 +129,7 @@ std::vector<std::string> IniFile::keyNames(std::string_view section) const
 void IniFile::setValue(std::string_view section, std::string_view key, std::string_view value)
 {
     // Blanks around a key are lost when it is read, so they are not written either.
-    const std::string keyText(trim(oneLine(key)));
+    const std::string keyText(trimBlanks(oneLine(key)));
     const std::string valueText = oneLine(value);
     long header = findSection(section);
     if (header < 0) {
@@ -175,7 +147,7 @@ void IniFile::setValue(std::string_view section, std::string_view key, std::stri
             line.text = line.text.substr(0, line.text.find('=') + 1) + valueText;
             return;
         }
-        if (!trim(line.text).empty()) {
+        if (!trimBlanks(line.text).empty()) {
             lastContent = i;
         }
     }

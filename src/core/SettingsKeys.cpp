@@ -1,5 +1,7 @@
 #include "core/SettingsKeys.h"
 
+#include "core/Text.h"
+
 #include "core/Colours.h"
 #include "core/DateTimePattern.h"
 #include "core/IniFile.h"
@@ -8,6 +10,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <sstream>
 #include <string_view>
 
 namespace kestrelon {
@@ -200,182 +204,93 @@ const std::vector<KeyDef>& settingsReadOrder()
 
 const std::vector<KeyDef>& settingsWriteOrder()
 {
-    static const std::vector<KeyDef> order = {
-        KB("SplashScreen", "Hold", SplashScreen.Hold),
+    // The order of writing: a section with its keys in the order they are written, or a list
+    // section in brackets, which is removed and written whole. The keys are those of the table
+    // above; nothing is described twice.
+    static const char* const kSteps[] = {
+        "SplashScreen Hold",
+        "[items]",
+        "[blocked]",
+        "[LocalFile]",
+        "Router SelectedRouter External UserDefined",
+        "[Routers]",
+        "IO Schedule",
+        "[IOTimes]",
+        "DNS Sendmail To Server From Subject ExtDNS IP",
+        "[Template]",
+        "[RemoteFile]",
+        "[RemoteTemplate]",
+        "WebServe Port RootFile Root Append Email AppendFile EmailAddr EmailServer EmailFrom Subject User "
+        "Pass "
+        "RemotePass RemoteDisable RemRemotePass RevDNS PortValue FeedAuth FeedUser FeedPass",
+        "DNS WebAuth WebUser WebPass",
+        "WebServe Login Auth AutoStart Close LAN Log DontLogOwn DontCountOwn DontCountOwn2 Minimize "
+        "StartMinimized "
+        "ClosePrompt ShowCount IO IOAddress EscChar SendValue",
+        "TimeServer Server Daily Last DailyTime PCAdjust Auto Format Overlay",
+        "Camera AutoSelectDevice AutoSelect AutoStart X Y Xt Yt Interval File Overlay OvText Threshold Above "
+        "Below "
+        "cbAbove cbBelow cbStopCapture cbStopCapAbove DarkLine CapThreshold",
+        "WebServe TextColour CounterFontName CounterFontSize CounterFontStyle Colour DeskColour TextColour2 "
+        "CounterFontName2 CounterFontSize2 CounterFontStyle2 Colour2",
+        "Archiver Colour FontName FontSize FontStyle BackCol Transp",
+        "Camera Update 288 264 240 480 320 CameraLog Bright Quality Red Green Blue DeleteOnCapEnd Delete "
+        "DontResize fps Flicker Delay Text cbText Zoom Sharpness Contrast CheckPath",
+        "FTP AutoStart EnableFTP ConfirmRemote ConfirmLocal Interval LastUploaded",
+        "Remote Host Username Password SavePass FTPLog Backoff",
+        "FTPCamera Host Username Password Directory File SavePass AutoStart Interval",
+        "System Scrollbars Debug",
+        "VidStream Stream NoPreview Users Port Profile Quality LastDevice Clip",
+    };
+    // Paired lists are written section by section; [IOTimes] and [Routers] write their partner
+    // sections along with them.
+    static const KeyDef kLists[] = {
         KL("items", Items),
         KL("blocked", Blocked),
         KL("LocalFile", LocalTemplate),
-        KI("Router", "SelectedRouter", Router.SelectedRouter),
-        KB("Router", "External", Router.External),
-        KB("Router", "UserDefined", Router.UserDefined),
         KL("Routers", Routers),
-        KB("IO", "Schedule", IO.Schedule),
         KL("IOTimes", Schedule),
-        KB("DNS", "Sendmail", DNS.Sendmail),
-        KT("DNS", "To", DNS.To),
-        KT("DNS", "Server", DNS.Server),
-        KT("DNS", "From", DNS.From),
-        KT("DNS", "Subject", DNS.Subject),
-        KT("DNS", "ExtDNS", DNS.ExtDNS),
-        KT("DNS", "IP", DNS.IP),
         KL("Template", LocalTemplate),
         KL("RemoteFile", RemoteTemplate),
         KL("RemoteTemplate", RemoteTemplate),
-        KT("WebServe", "Port", WebServe.Port),
-        KT("WebServe", "RootFile", WebServe.RootFile),
-        KT("WebServe", "Root", WebServe.Root),
-        KB("WebServe", "Append", WebServe.Append),
-        KB("WebServe", "Email", WebServe.Email),
-        KT("WebServe", "AppendFile", WebServe.AppendFile),
-        KT("WebServe", "EmailAddr", WebServe.EmailAddr),
-        KT("WebServe", "EmailServer", WebServe.EmailServer),
-        KT("WebServe", "EmailFrom", WebServe.EmailFrom),
-        KT("WebServe", "Subject", WebServe.Subject),
-        KT("WebServe", "User", WebServe.User),
-        KS("WebServe", "Pass", WebServe.Pass),
-        KS("WebServe", "RemotePass", WebServe.RemotePass),
-        KB("WebServe", "RemoteDisable", WebServe.RemoteDisable),
-        KB("WebServe", "RemRemotePass", WebServe.RemRemotePass),
-        KB("WebServe", "RevDNS", WebServe.RevDNS),
-        KT("WebServe", "PortValue", WebServe.PortValue),
-        KB("WebServe", "FeedAuth", WebServe.FeedAuth),
-        KT("WebServe", "FeedUser", WebServe.FeedUser),
-        KS("WebServe", "FeedPass", WebServe.FeedPass),
-        KB("DNS", "WebAuth", DNS.WebAuth),
-        KT("DNS", "WebUser", DNS.WebUser),
-        KS("DNS", "WebPass", DNS.WebPass),
-        KT("WebServe", "Login", WebServe.Login),
-        KB("WebServe", "Auth", WebServe.Auth),
-        KB("WebServe", "AutoStart", WebServe.AutoStart),
-        KB("WebServe", "Close", WebServe.Close),
-        KB("WebServe", "LAN", WebServe.LAN),
-        KB("WebServe", "Log", WebServe.Log),
-        KB("WebServe", "DontLogOwn", WebServe.DontLogOwn),
-        KB("WebServe", "DontCountOwn", WebServe.DontCountOwn),
-        KB("WebServe", "DontCountOwn2", WebServe.DontCountOwn2),
-        KB("WebServe", "Minimize", WebServe.Minimize),
-        KB("WebServe", "StartMinimized", WebServe.StartMinimized),
-        KB("WebServe", "ClosePrompt", WebServe.ClosePrompt),
-        KB("WebServe", "ShowCount", WebServe.ShowCount),
-        KB("WebServe", "IO", WebServe.IO),
-        KT("WebServe", "IOAddress", WebServe.IOAddress),
-        KT("WebServe", "EscChar", WebServe.EscChar),
-        KB("WebServe", "SendValue", WebServe.SendValue),
-        KT("TimeServer", "Server", TimeServer.Server),
-        KB("TimeServer", "Daily", TimeServer.Daily),
-        KT("TimeServer", "Last", TimeServer.Last),
-        KM("TimeServer", "DailyTime", TimeServer.DailyTime),
-        KB("TimeServer", "PCAdjust", TimeServer.PCAdjust),
-        KB("TimeServer", "Auto", TimeServer.Auto),
-        KT("TimeServer", "Format", TimeServer.Format),
-        KT("TimeServer", "Overlay", Camera.OvText),
-        KI("Camera", "AutoSelectDevice", Camera.AutoSelectDevice),
-        KB("Camera", "AutoSelect", Camera.AutoSelect),
-        KB("Camera", "AutoStart", Camera.AutoStart),
-        KI("Camera", "X", Camera.X),
-        KI("Camera", "Y", Camera.Y),
-        KI("Camera", "Xt", Camera.Xt),
-        KI("Camera", "Yt", Camera.Yt),
-        KI("Camera", "Interval", Camera.Interval),
-        KT("Camera", "File", Camera.File),
-        KB("Camera", "Overlay", Camera.Overlay),
-        KT("Camera", "OvText", Camera.OvText),
-        KT("Camera", "Threshold", Camera.Threshold),
-        KT("Camera", "Above", Camera.Above),
-        KT("Camera", "Below", Camera.Below),
-        KB("Camera", "cbAbove", Camera.cbAbove),
-        KB("Camera", "cbBelow", Camera.cbBelow),
-        KB("Camera", "cbStopCapture", Camera.cbStopCapture),
-        KB("Camera", "cbStopCapAbove", Camera.cbStopCapAbove),
-        KI("Camera", "DarkLine", Camera.DarkLine),
-        KT("Camera", "CapThreshold", Camera.CapThreshold),
-        KC("WebServe", "TextColour", WebServe.TextColour),
-        KT("WebServe", "CounterFontName", WebServe.CounterFontName),
-        KI("WebServe", "CounterFontSize", WebServe.CounterFontSize),
-        KF("WebServe", "CounterFontStyle", WebServe.CounterFontStyle),
-        KC("WebServe", "Colour", WebServe.Colour1),
-        KC("WebServe", "DeskColour", WebServe.DeskColour),
-        KC("WebServe", "TextColour2", WebServe.TextColour2),
-        KT("WebServe", "CounterFontName2", WebServe.CounterFontName2),
-        KI("WebServe", "CounterFontSize2", WebServe.CounterFontSize2),
-        KF("WebServe", "CounterFontStyle2", WebServe.CounterFontStyle2),
-        KC("WebServe", "Colour2", WebServe.Colour2),
-        KC("Archiver", "Colour", Archiver.Colour1),
-        KT("Archiver", "FontName", Archiver.FontName),
-        KI("Archiver", "FontSize", Archiver.FontSize),
-        KF("Archiver", "FontStyle", Archiver.FontStyle),
-        KC("Archiver", "BackCol", Archiver.BackCol),
-        KB("Archiver", "Transp", Archiver.Transp),
-        KB("Camera", "Update", Camera.Update),
-        KB("Camera", "288", Camera.rb288),
-        KB("Camera", "264", Camera.rb264),
-        KB("Camera", "240", Camera.rb240),
-        KB("Camera", "480", Camera.rb480),
-        KB("Camera", "320", Camera.rb320),
-        KB("Camera", "CameraLog", Camera.CameraLog),
-        KI("Camera", "Bright", Camera.Bright),
-        KI("Camera", "Quality", Camera.Quality),
-        KI("Camera", "Red", Camera.Red),
-        KI("Camera", "Green", Camera.Green),
-        KI("Camera", "Blue", Camera.Blue),
-        KB("Camera", "DeleteOnCapEnd", Camera.DeleteOnCapEnd),
-        KB("Camera", "Delete", Camera.Delete),
-        KB("Camera", "DontResize", Camera.DontResize),
-        KB("Camera", "fps", Camera.fps),
-        KB("Camera", "Flicker", Camera.Flicker),
-        KI("Camera", "Delay", Camera.Delay),
-        KT("Camera", "Text", Camera.Text),
-        KB("Camera", "cbText", Camera.cbText),
-        KI("Camera", "Zoom", Camera.Zoom),
-        KI("Camera", "Sharpness", Camera.Sharpness),
-        KI("Camera", "Contrast", Camera.Contrast),
-        KB("Camera", "CheckPath", Camera.CheckPath),
-        KB("FTP", "AutoStart", FTP.AutoStart),
-        KB("FTP", "EnableFTP", FTP.EnableFTP),
-        KB("FTP", "ConfirmRemote", FTP.ConfirmRemote),
-        KB("FTP", "ConfirmLocal", FTP.ConfirmLocal),
-        KI("FTP", "Interval", FTP.Interval),
-        KT("FTP", "LastUploaded", FTP.LastUploaded),
-        KT("Remote", "Host", Remote.Host),
-        KT("Remote", "Username", Remote.Username),
-        KS("Remote", "Password", Remote.Password),
-        KB("Remote", "SavePass", Remote.SavePass),
-        KB("Remote", "FTPLog", Remote.FTPLog),
-        KB("Remote", "Backoff", Remote.Backoff),
-        KT("FTPCamera", "Host", FTPCamera.Host),
-        KT("FTPCamera", "Username", FTPCamera.Username),
-        KS("FTPCamera", "Password", FTPCamera.Password),
-        KT("FTPCamera", "Directory", FTPCamera.Directory),
-        KT("FTPCamera", "File", FTPCamera.File),
-        KB("FTPCamera", "SavePass", FTPCamera.SavePass),
-        KB("FTPCamera", "AutoStart", FTPCamera.AutoStart),
-        KI("FTPCamera", "Interval", FTPCamera.Interval),
-        KB("System", "Scrollbars", System.Scrollbars),
-        KB("System", "Debug", System.Debug),
-        KB("VidStream", "Stream", VidStream.Stream),
-        KB("VidStream", "NoPreview", VidStream.NoPreview),
-        KI("VidStream", "Users", VidStream.Users),
-        KT("VidStream", "Port", VidStream.Port),
-        KI("VidStream", "Profile", VidStream.Profile),
-        KI("VidStream", "Quality", VidStream.Quality),
-        KI("VidStream", "LastDevice", VidStream.LastDevice),
-        KT("VidStream", "Clip", VidStream.Clip),
     };
+    static const std::vector<KeyDef> order = [] {
+        std::vector<KeyDef> steps;
+        auto fail = [](const std::string& what) {
+            std::fprintf(stderr, "settings write order names %s, which the key table lacks\n", what.c_str());
+            std::abort();
+        };
+        for (std::string_view step : kSteps) {
+            if (step.front() == '[') {
+                std::string_view section = step.substr(1, step.size() - 2);
+                auto list = std::find_if(std::begin(kLists), std::end(kLists),
+                                         [&](const KeyDef& k) { return section == k.section; });
+                if (list == std::end(kLists)) {
+                    fail(std::string(step));
+                }
+                steps.push_back(*list);
+                continue;
+            }
+            std::istringstream words{std::string(step)};
+            std::string section, key;
+            words >> section;
+            while (words >> key) {
+                const auto& table = settingsReadOrder();
+                auto it = std::find_if(table.begin(), table.end(), [&](const KeyDef& k) {
+                    return k.type != ValueType::List && section == k.section && key == k.key;
+                });
+                if (it == table.end()) {
+                    fail(section + " " + key);
+                }
+                steps.push_back(*it);
+            }
+        }
+        return steps;
+    }();
     return order;
 }
 
 namespace {
-
-std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
 
 std::optional<int32_t> readInt(const IniFile& ini, const char* section, const std::string& key)
 {
@@ -383,7 +298,7 @@ std::optional<int32_t> readInt(const IniFile& ini, const char* section, const st
     if (!text) {
         return std::nullopt;
     }
-    return parseInt32(trimmed(*text));
+    return parseInt32(trimBlanks(*text));
 }
 
 bool readBool(const IniFile& ini, const char* section, const std::string& key, bool fallback)
@@ -537,14 +452,14 @@ void loadSettings(const IniFile& ini, Settings& s)
             break;
         case ValueType::Colour:
             if (auto text = ini.value(k.section, k.key)) {
-                if (auto c = colourFromText(trimmed(*text))) {
+                if (auto c = colourFromText(trimBlanks(*text))) {
                     k.intField(s) = *c;
                 }
             }
             break;
         case ValueType::Time:
             if (auto text = ini.value(k.section, k.key)) {
-                if (auto t = timeOfDayFromText(trimmed(*text))) {
+                if (auto t = timeOfDayFromText(trimBlanks(*text))) {
                     k.intField(s) = *t;
                 }
             }

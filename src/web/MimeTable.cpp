@@ -1,5 +1,7 @@
 #include "web/MimeTable.h"
 
+#include "core/Text.h"
+
 #include <cctype>
 #include <fstream>
 #include <sstream>
@@ -150,15 +152,6 @@ const Row kBuiltInRows[] = {
     {".sgml", "text/sgml"},
 };
 
-std::string lowerCase(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
 } // namespace
 
 MimeTable::MimeTable(const std::string& mimeTypesFile)
@@ -185,7 +178,7 @@ void MimeTable::loadRegistrations(const std::string& file)
         }
         std::string extension;
         while (words >> extension) {
-            m_types["." + lowerCase(extension)] = type;
+            m_types["." + toLower(extension)] = type;
         }
     }
 }
@@ -197,7 +190,7 @@ std::string MimeTable::GetMIMEType(std::string_view fileName) const
     if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) {
         return "application/octet-stream";
     }
-    auto it = m_types.find(lowerCase(fileName.substr(dot)));
+    auto it = m_types.find(toLower(fileName.substr(dot)));
     if (it == m_types.end()) {
         return "application/octet-stream";
     }

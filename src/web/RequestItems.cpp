@@ -1,5 +1,7 @@
 #include "web/RequestItems.h"
 
+#include "core/Text.h"
+
 #include <array>
 #include <cctype>
 
@@ -19,31 +21,6 @@ int hexValue(char c)
         return c - 'A' + 10;
     }
     return -1;
-}
-
-bool equalsIgnoreCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
-        s.remove_suffix(1);
-    }
-    return s;
 }
 
 bool decodeBase64(std::string_view in, std::string& out)
@@ -124,7 +101,7 @@ void splitTarget(std::string_view target, std::string_view& path, std::string_vi
 std::string formSource(std::string_view contentType, std::string_view body, std::string_view query)
 {
     std::string_view mediaType = contentType.substr(0, contentType.find(';'));
-    if (equalsIgnoreCase(trim(mediaType), "application/x-www-form-urlencoded")) {
+    if (equalsIgnoreCase(trimBlanks(mediaType), "application/x-www-form-urlencoded")) {
         std::string source(body);
         if (!query.empty()) {
             source.append("\r\n").append(query);
@@ -156,13 +133,13 @@ void parseBasicAuthorization(std::string_view header, std::string& userName, std
 {
     userName.clear();
     password.clear();
-    header = trim(header);
+    header = trimBlanks(header);
     size_t blank = header.find(' ');
     if (blank == std::string_view::npos || !equalsIgnoreCase(header.substr(0, blank), "Basic")) {
         return;
     }
     std::string decoded;
-    if (!decodeBase64(trim(header.substr(blank + 1)), decoded)) {
+    if (!decodeBase64(trimBlanks(header.substr(blank + 1)), decoded)) {
         return;
     }
     size_t colon = decoded.find(':');

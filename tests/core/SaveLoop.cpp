@@ -21,7 +21,9 @@ int main(int argc, char** argv)
     b.WebServe.Port = "2222";
     b.WebServe.User = "bravo";
     b.blocked = {"b1"};
-    for (unsigned i = 0;; ++i) {
+    // Start with the set the file does not hold, so that every finished save changes the file.
+    unsigned first = file.load(Settings{}).settings.WebServe.Port == "1111" ? 1 : 0;
+    for (unsigned i = first;; ++i) {
         if (!file.save(i % 2 ? b : a).empty()) {
             return 1;
         }

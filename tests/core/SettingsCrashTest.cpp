@@ -32,7 +32,7 @@ TEST(SettingsCrash, KilledInTheMiddleOfSavesTheFileIsAlwaysWhole)
             execl(KESTRELON_SAVE_LOOP, KESTRELON_SAVE_LOOP, path.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(1000 + random() % 15000));
+        std::this_thread::sleep_for(std::chrono::microseconds(1000 + random() % 30000));
         kill(child, SIGKILL);
         int status = 0;
         waitpid(child, &status, 0);
