@@ -3,6 +3,7 @@
 #include "core/SettingsFile.h"
 
 #include <cstdio>
+#include <unistd.h>
 
 using namespace kestrelon;
 
@@ -25,6 +26,10 @@ int main(int argc, char** argv)
     unsigned first = file.load(Settings{}).settings.WebServe.Port == "1111" ? 1 : 0;
     for (unsigned i = first;; ++i) {
         if (!file.save(i % 2 ? b : a).empty()) {
+            return 1;
+        }
+        // One byte per finished save tells the test the loop is under way.
+        if (::write(1, "s", 1) != 1) {
             return 1;
         }
     }

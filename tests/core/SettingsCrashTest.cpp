@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -26,16 +28,25 @@ TEST(SettingsCrash, KilledInTheMiddleOfSavesTheFileIsAlwaysWhole)
     std::mt19937 random(12345);
     int sawA = 0, sawB = 0;
     for (int round = 0; round < 120; ++round) {
+        int progress[2];
+        ASSERT_EQ(pipe(progress), 0);
         pid_t child = fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            dup2(progress[1], 1);
             execl(KESTRELON_SAVE_LOOP, KESTRELON_SAVE_LOOP, path.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(1000 + random() % 30000));
+        close(progress[1]);
+        // Once the first save is done the loop is in full swing; then kill it at a random moment,
+        // which lands in the middle of a save most of the time (each takes a few milliseconds).
+        pollfd p{progress[0], POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 10000), 1) << "the save loop did not get going";
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 6000));
         kill(child, SIGKILL);
         int status = 0;
         waitpid(child, &status, 0);
+        close(progress[0]);
         ASSERT_TRUE(WIFSIGNALED(status)) << "the save loop ended by itself: " << status;
 
         auto loaded = SettingsFile(path).load(Settings::defaults("/none"));
