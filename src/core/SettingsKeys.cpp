@@ -314,6 +314,20 @@ std::string withoutPosition(const std::string& key)
     return dash == std::string::npos ? key : key.substr(dash + 1);
 }
 
+// The key names of two parallel sections, position by position; the longer one is cut to the
+// shorter, so the pair always has one length.
+std::vector<std::pair<std::string, std::string>> pairedKeys(const IniFile& ini, const char* first,
+                                                            const char* second)
+{
+    auto a = ini.keyNames(first);
+    auto b = ini.keyNames(second);
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
+        pairs.emplace_back(std::move(a[i]), std::move(b[i]));
+    }
+    return pairs;
+}
+
 void loadList(const IniFile& ini, ListId id, Settings& s)
 {
     switch (id) {
@@ -326,40 +340,29 @@ void loadList(const IniFile& ini, ListId id, Settings& s)
     case ListId::Blocked:
         s.blocked = ini.keyNames("blocked");
         break;
-    case ListId::Schedule: {
-        auto times = ini.keyNames("IOTimes");
-        auto values = ini.keyNames("IOValues");
-        size_t n = std::min(times.size(), values.size());
+    case ListId::Schedule:
         s.schedule.clear();
-        for (size_t i = 0; i < n; ++i) {
-            s.schedule.push_back({withoutPosition(times[i]), withoutPosition(values[i]),
-                                  readBool(ini, "IOTimes", times[i], false)});
+        for (const auto& [time, value] : pairedKeys(ini, "IOTimes", "IOValues")) {
+            s.schedule.push_back(
+                {withoutPosition(time), withoutPosition(value), readBool(ini, "IOTimes", time, false)});
         }
         break;
-    }
-    case ListId::Routers: {
-        auto names = ini.keyNames("Routers");
-        auto data = ini.keyNames("RoutersData");
-        size_t n = std::min(names.size(), data.size());
+    case ListId::Routers:
         s.routers.clear();
-        for (size_t i = 0; i < n; ++i) {
-            s.routers.push_back({withoutPosition(names[i]), withoutPosition(data[i]),
-                                 readBool(ini, "RoutersData", data[i], false)});
+        for (const auto& [name, data] : pairedKeys(ini, "Routers", "RoutersData")) {
+            s.routers.push_back(
+                {withoutPosition(name), withoutPosition(data), readBool(ini, "RoutersData", data, false)});
         }
         break;
-    }
     case ListId::LocalTemplate:
     case ListId::RemoteTemplate: {
         bool local = id == ListId::LocalTemplate;
         const char* templateSection = local ? "Template" : "RemoteTemplate";
         const char* fileSection = local ? "LocalFile" : "RemoteFile";
-        auto templates = ini.keyNames(templateSection);
-        auto files = ini.keyNames(fileSection);
-        size_t n = std::min(templates.size(), files.size());
         auto& list = local ? s.localTemplates : s.remoteTemplates;
         list.clear();
-        for (size_t i = 0; i < n; ++i) {
-            list.push_back({templates[i], files[i], readBool(ini, fileSection, files[i], false)});
+        for (const auto& [templateFile, file] : pairedKeys(ini, templateSection, fileSection)) {
+            list.push_back({templateFile, file, readBool(ini, fileSection, file, false)});
         }
         break;
     }

@@ -1,4 +1,5 @@
 #include "ui/SystemPage.h"
+#include "ui/Named.h"
 
 #include "app/Application.h"
 #include "ui/ProgramIcon.h"
@@ -15,16 +16,6 @@
 #include <QVBoxLayout>
 
 namespace kestrelon {
-
-namespace {
-
-template <class W> W* named(W* widget, const char* name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
-
-} // namespace
 
 SystemPage::SystemPage(Application& app, Prompts& prompts, QWidget* parent)
     : SectionPage("System", "ts4", parent), m_app(app), m_prompts(prompts),

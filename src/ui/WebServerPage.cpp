@@ -1,4 +1,5 @@
 #include "ui/WebServerPage.h"
+#include "ui/Named.h"
 
 #include "app/Application.h"
 #include "ui/Prompts.h"
@@ -24,12 +25,6 @@ namespace {
 // The open-file dialog of "Browse...": web pages and scripts.
 constexpr const char* kBrowseFilter =
     "All Files (*.htm *.html *.js);;HTML Files (*.htm *.html);;Script Files (*.js)";
-
-template <class W> W* named(W* widget, const char* name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
 
 } // namespace
 
