@@ -1,0 +1,610 @@
+#include "net/MailSender.h"
+
+#include "core/Text.h"
+
+#include <curl/curl.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <random>
+#include <string_view>
+
+namespace kestrelon {
+
+namespace {
+
+constexpr size_t kFoldWidth = 78;     // recommended header line length
+constexpr size_t kQpLineContent = 75; // 76 with the soft-break "="
+
+void initCurlOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool isBlank(char c)
+{
+    // Blanks around an address; inside one they make it invalid.
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+}
+
+// Header values never carry control characters: a CR or LF would start a header of its own.
+std::string cleanHeaderText(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u != 0x7f) {
+            out += c;
+        } else if (c == '\t') {
+            out += ' ';
+        }
+    }
+    return out;
+}
+
+// "Name: value", folded before blanks so that lines stay near 78 characters where the value
+// allows it. A fold goes only before a blank that is followed by a non-blank, so no folded line
+// consists of blanks alone; unfolding (removing the CR LF) gives back the value unchanged.
+std::string headerLine(std::string_view name, std::string_view value)
+{
+    std::string out(name);
+    out += ": ";
+    size_t lineLength = out.size();
+    size_t i = 0;
+    bool first = true;
+    while (i < value.size()) {
+        // A segment: leading blanks and the word after them.
+        size_t end = i;
+        while (end < value.size() && value[end] == ' ') {
+            ++end;
+        }
+        while (end < value.size() && value[end] != ' ') {
+            ++end;
+        }
+        bool startsWithBlank = value[i] == ' ';
+        bool hasWord = end > i && value[end - 1] != ' ';
+        if (!first && startsWithBlank && hasWord && lineLength + (end - i) > kFoldWidth) {
+            out += "\r\n";
+            lineLength = 0;
+        }
+        out.append(value.substr(i, end - i));
+        lineLength += end - i;
+        first = false;
+        i = end;
+    }
+    out += "\r\n";
+    return out;
+}
+
+std::string base64(std::string_view bytes)
+{
+    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    size_t i = 0;
+    for (; i + 2 < bytes.size(); i += 3) {
+        uint32_t n =
+            uint32_t(uint8_t(bytes[i])) << 16 | uint32_t(uint8_t(bytes[i + 1])) << 8 | uint8_t(bytes[i + 2]);
+        out += kAlphabet[n >> 18 & 63];
+        out += kAlphabet[n >> 12 & 63];
+        out += kAlphabet[n >> 6 & 63];
+        out += kAlphabet[n & 63];
+    }
+    if (i + 1 == bytes.size()) {
+        uint32_t n = uint32_t(uint8_t(bytes[i])) << 16;
+        out += kAlphabet[n >> 18 & 63];
+        out += kAlphabet[n >> 12 & 63];
+        out += "==";
+    } else if (i + 2 == bytes.size()) {
+        uint32_t n = uint32_t(uint8_t(bytes[i])) << 16 | uint32_t(uint8_t(bytes[i + 1])) << 8;
+        out += kAlphabet[n >> 18 & 63];
+        out += kAlphabet[n >> 12 & 63];
+        out += kAlphabet[n >> 6 & 63];
+        out += '=';
+    }
+    return out;
+}
+
+bool isHostNameChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-' || c == '_';
+}
+
+bool isIpv6LiteralChar(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == ':' || c == '.';
+}
+
+// The name this computer gives in EHLO and in the Message-ID when the sender has no domain.
+std::string localName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || !name[0]) {
+        return "localhost";
+    }
+    for (const char* p = name; *p; ++p) {
+        if (!isHostNameChar(*p) || *p == '_') {
+            return "localhost";
+        }
+    }
+    return name;
+}
+
+// RFC 5322 date in local time with a numeric zone, English names whatever the locale.
+std::string dateHeaderNow()
+{
+    static constexpr std::array<const char*, 7> kDays = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr std::array<const char*, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    ::localtime_r(&now, &tm);
+    long offset = tm.tm_gmtoff / 60;
+    char sign = offset < 0 ? '-' : '+';
+    offset = offset < 0 ? -offset : offset;
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld", kDays[tm.tm_wday % 7],
+                  tm.tm_mday, kMonths[tm.tm_mon % 12], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                  sign, offset / 60, offset % 60);
+    return text;
+}
+
+std::string newMessageId(const std::string& fromAddress)
+{
+    static std::atomic<uint64_t> counter{0};
+    static const uint64_t seed = std::random_device{}() * 0x100000000ull + std::random_device{}();
+    std::string domain;
+    if (auto at = fromAddress.rfind('@'); at != std::string::npos) {
+        domain = fromAddress.substr(at + 1);
+    }
+    bool domainUsable = !domain.empty();
+    for (char c : domain) {
+        domainUsable = domainUsable && isHostNameChar(c);
+    }
+    if (!domainUsable) {
+        domain = localName();
+    }
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                  std::chrono::system_clock::now().time_since_epoch())
+                  .count();
+    char text[64];
+    std::snprintf(text, sizeof text, "%llx.%llx.%llx", static_cast<unsigned long long>(ms),
+                  static_cast<unsigned long long>(seed), static_cast<unsigned long long>(++counter));
+    return "<" + std::string(text) + "@" + domain + ">";
+}
+
+// An address goes into an SMTP command line; blanks, controls and angle brackets there would
+// break the command or smuggle in another one.
+bool validEnvelopeAddress(const std::string& address)
+{
+    for (char c : address) {
+        auto u = static_cast<unsigned char>(c);
+        if (u <= 0x20 || u == 0x7f || c == '<' || c == '>') {
+            return false;
+        }
+    }
+    return true;
+}
+
+int replyCode(std::string_view line)
+{
+    if (line.size() < 3 || line[0] < '1' || line[0] > '5' || line[1] < '0' || line[1] > '9' ||
+        line[2] < '0' || line[2] > '9') {
+        return 0;
+    }
+    return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+}
+
+// State of one dialogue, reached from libcurl's callbacks.
+struct Transfer {
+    const std::string* data = nullptr;
+    size_t position = 0;
+    // The server's last refusal (a 4xx or 5xx reply, all its lines), kept for the error text.
+    std::string errorReply;
+    std::string currentReply;
+    bool replyComplete = true;
+};
+
+size_t readData(char* buffer, size_t size, size_t count, void* user)
+{
+    auto* t = static_cast<Transfer*>(user);
+    size_t n = std::min(size * count, t->data->size() - t->position);
+    std::memcpy(buffer, t->data->data() + t->position, n);
+    t->position += n;
+    return n;
+}
+
+void takeReplyLine(Transfer& t, std::string_view line)
+{
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
+        line.remove_suffix(1);
+    }
+    if (line.empty()) {
+        return;
+    }
+    if (t.replyComplete) {
+        t.currentReply.clear();
+    } else {
+        t.currentReply += ' ';
+    }
+    t.currentReply += cleanHeaderText(line);
+    // "250-..." continues a reply, "250 ..." ends it.
+    t.replyComplete = !(line.size() > 3 && line[3] == '-');
+    if (t.replyComplete) {
+        int code = replyCode(line);
+        if (code >= 400) {
+            t.errorReply = t.currentReply;
+        } else if (code != 0 && code != 221) {
+            // A later acceptance means an earlier refusal was dealt with (EHLO falling back to
+            // HELO); the goodbye after a failure must not hide the refusal.
+            t.errorReply.clear();
+        }
+    }
+}
+
+int debugCallback(CURL*, curl_infotype type, char* data, size_t size, void* user)
+{
+    // Only the server's replies are looked at; what we send (credentials included) is not kept.
+    if (type != CURLINFO_HEADER_IN) {
+        return 0;
+    }
+    auto* t = static_cast<Transfer*>(user);
+    std::string_view text(data, size);
+    while (!text.empty()) {
+        size_t end = text.find('\n');
+        std::string_view line = end == std::string_view::npos ? text : text.substr(0, end + 1);
+        takeReplyLine(*t, line);
+        text.remove_prefix(line.size());
+    }
+    return 0;
+}
+
+struct CurlDeleter {
+    void operator()(CURL* c) const { curl_easy_cleanup(c); }
+};
+struct SlistDeleter {
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+
+} // namespace
+
+MailSender::MailSender()
+{
+    initCurlOnce();
+}
+
+std::vector<std::string> MailSender::parseAddressList(const std::string& text)
+{
+    std::vector<std::string> addresses;
+    auto finishItem = [&](std::string_view item, size_t openAngle, size_t closeAngle) {
+        std::string address;
+        if (openAngle != std::string::npos) {
+            size_t end = closeAngle == std::string::npos ? item.size() : closeAngle;
+            address = std::string(item.substr(openAngle + 1, end - openAngle - 1));
+        } else {
+            address = std::string(item);
+        }
+        size_t b = 0, e = address.size();
+        while (b < e && isBlank(address[b])) {
+            ++b;
+        }
+        while (e > b && isBlank(address[e - 1])) {
+            --e;
+        }
+        if (e > b) {
+            addresses.push_back(address.substr(b, e - b));
+        }
+    };
+
+    std::string_view all(text);
+    size_t start = 0;
+    size_t openAngle = std::string::npos, closeAngle = std::string::npos;
+    bool inQuotes = false, inAngle = false;
+    for (size_t i = 0; i < all.size(); ++i) {
+        char c = all[i];
+        if (inQuotes) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                inQuotes = false;
+            }
+        } else if (inAngle) {
+            if (c == '>') {
+                inAngle = false;
+                closeAngle = i - start;
+            }
+        } else if (c == '"') {
+            inQuotes = true;
+        } else if (c == '<') {
+            inAngle = true;
+            openAngle = i - start;
+            closeAngle = std::string::npos;
+        } else if (c == ',' || c == ';') {
+            finishItem(all.substr(start, i - start), openAngle, closeAngle);
+            start = i + 1;
+            openAngle = closeAngle = std::string::npos;
+        }
+    }
+    // An unclosed quote or angle bracket runs to the end of the text.
+    finishItem(all.substr(std::min(start, all.size())), openAngle, closeAngle);
+    return addresses;
+}
+
+std::pair<std::string, uint16_t> MailSender::hostAndPort(const std::string& server, uint16_t defaultPort)
+{
+    std::string text(trimBlanks(server));
+    std::string host;
+    std::string portText;
+    bool hasPort = false;
+    if (!text.empty() && text.front() == '[') {
+        size_t close = text.find(']');
+        if (close == std::string::npos) {
+            return {text.substr(1), 0}; // "[::1" is not a complete address
+        }
+        host = text.substr(1, close - 1);
+        if (close + 1 < text.size() && text[close + 1] == ':') {
+            hasPort = true;
+            portText = text.substr(close + 2);
+        } else if (close + 1 < text.size()) {
+            return {host, 0}; // something other than a port after the brackets
+        }
+    } else if (size_t colon = text.find(':');
+               colon != std::string::npos && text.find(':', colon + 1) == std::string::npos) {
+        host = text.substr(0, colon);
+        hasPort = true;
+        portText = text.substr(colon + 1);
+    } else {
+        host = text; // a name, or a bare IPv6 literal with its many colons
+    }
+    if (!hasPort || portText.empty()) {
+        return {host, defaultPort};
+    }
+    unsigned long port = 0;
+    for (char c : portText) {
+        if (c < '0' || c > '9' || port > 65535) {
+            return {host, 0};
+        }
+        port = port * 10 + static_cast<unsigned long>(c - '0');
+    }
+    if (port < 1 || port > 65535) {
+        return {host, 0};
+    }
+    return {host, static_cast<uint16_t>(port)};
+}
+
+std::string MailSender::quotedPrintable(const std::string& body)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(body.size() + body.size() / 8 + 8);
+    size_t lineLength = 0;
+    auto put = [&](std::string_view piece) {
+        if (lineLength + piece.size() > kQpLineContent) {
+            out += "=\r\n";
+            lineLength = 0;
+        }
+        out += piece;
+        lineLength += piece.size();
+    };
+    auto putEncoded = [&](unsigned char u) {
+        char code[3] = {'=', kHex[u >> 4], kHex[u & 15]};
+        put(std::string_view(code, 3));
+    };
+    for (size_t i = 0; i < body.size(); ++i) {
+        char c = body[i];
+        auto u = static_cast<unsigned char>(c);
+        if (c == '\r' && i + 1 < body.size() && body[i + 1] == '\n') {
+            out += "\r\n";
+            lineLength = 0;
+            ++i;
+        } else if (c == ' ' || c == '\t') {
+            // Blanks at the end of a line may be dropped on the way, so those are encoded.
+            bool lineEnd = i + 1 == body.size() || body.compare(i + 1, 2, "\r\n") == 0;
+            if (lineEnd) {
+                putEncoded(u);
+            } else {
+                put(std::string_view(&c, 1));
+            }
+        } else if (c == 'F' && lineLength == 0 && body.compare(i, 5, "From ") == 0) {
+            putEncoded(u); // mailbox files would turn a line "From ..." into ">From ..."
+        } else if (u >= 33 && u <= 126 && c != '=') {
+            put(std::string_view(&c, 1));
+        } else {
+            putEncoded(u);
+        }
+    }
+    if (!body.empty() && body.compare(body.size() >= 2 ? body.size() - 2 : 0, 2, "\r\n") != 0) {
+        // No final line break in the body: the line break that SMTP needs is a soft one.
+        out += "=\r\n";
+    }
+    return out;
+}
+
+std::string MailSender::encodeSubject(const std::string& subject)
+{
+    std::string text;
+    for (char c : subject) {
+        if (c != '\r' && c != '\n') {
+            text += c;
+        }
+    }
+    bool plain = text.find("=?") == std::string::npos;
+    size_t run = 0;
+    for (char c : text) {
+        auto u = static_cast<unsigned char>(c);
+        plain = plain && ((u >= 0x20 && u <= 0x7e) || c == '\t');
+        run = c == ' ' ? 0 : run + 1;
+        plain = plain && run < 900; // a word too long for one header line
+    }
+    if (plain) {
+        return text;
+    }
+    // Encoded words of at most 42 bytes each (56 base64 characters), cut between UTF-8
+    // characters so every word decodes on its own.
+    std::string out;
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t end = std::min(i + 42, text.size());
+        while (end > i + 1 && end < text.size() && (static_cast<unsigned char>(text[end]) & 0xc0) == 0x80) {
+            --end;
+        }
+        if (!out.empty()) {
+            out += ' ';
+        }
+        out += "=?UTF-8?B?" + base64(std::string_view(text).substr(i, end - i)) + "?=";
+        i = end;
+    }
+    return out;
+}
+
+std::string MailSender::composeMessage(const MailMessage& message, const std::string& dateHeader,
+                                       const std::string& messageId)
+{
+    std::string out;
+    out += headerLine("Date", dateHeader);
+    if (!message.from.empty()) {
+        out += headerLine("From", cleanHeaderText(message.from));
+    }
+    out += headerLine("To", cleanHeaderText(message.recipients));
+    out += headerLine("Subject", encodeSubject(message.subject));
+    out += headerLine("Message-ID", messageId);
+    out += "MIME-Version: 1.0\r\n";
+    out += "Content-Type: text/plain; charset=utf-8\r\n";
+    out += "Content-Transfer-Encoding: quoted-printable\r\n";
+    out += "\r\n";
+    out += quotedPrintable(message.body);
+    return out;
+}
+
+std::string MailSender::send(const SmtpAccount& account, const MailMessage& message)
+{
+    initCurlOnce();
+
+    // The envelope comes from the same cleaned texts as the headers, so both name the same people.
+    std::vector<std::string> recipients = parseAddressList(cleanHeaderText(message.recipients));
+    if (recipients.empty()) {
+        return "No recipient address given";
+    }
+    for (const auto& r : recipients) {
+        if (!validEnvelopeAddress(r)) {
+            return "Invalid recipient address \"" + cleanHeaderText(r) + "\"";
+        }
+    }
+    std::vector<std::string> senders = parseAddressList(cleanHeaderText(message.from));
+    std::string sender = senders.empty() ? std::string() : senders.front();
+    if (!validEnvelopeAddress(sender)) {
+        return "Invalid sender address \"" + cleanHeaderText(sender) + "\"";
+    }
+
+    auto [host, port] = hostAndPort(account.server);
+    if (host.empty()) {
+        return "No SMTP server given";
+    }
+    if (port == 0) {
+        return "Invalid port in SMTP server \"" + cleanHeaderText(account.server) + "\"";
+    }
+    bool ipv6 = host.find(':') != std::string::npos;
+    std::string urlHost;
+    if (ipv6) {
+        // A zone ("fe80::1%eth0") is written "%25" in a URL.
+        size_t percent = host.find('%');
+        std::string address = host.substr(0, percent);
+        bool valid = !address.empty();
+        for (char c : address) {
+            valid = valid && isIpv6LiteralChar(c);
+        }
+        std::string zone = percent == std::string::npos ? std::string() : host.substr(percent + 1);
+        for (char c : zone) {
+            valid = valid && isHostNameChar(c);
+        }
+        if (!valid || (percent != std::string::npos && zone.empty())) {
+            return "Invalid SMTP server \"" + cleanHeaderText(account.server) + "\"";
+        }
+        urlHost = "[" + address + (zone.empty() ? "" : "%25" + zone) + "]";
+    } else {
+        for (char c : host) {
+            if (!isHostNameChar(c)) {
+                return "Invalid SMTP server \"" + cleanHeaderText(account.server) + "\"";
+            }
+        }
+        urlHost = host;
+    }
+    // The URL's path is the name this computer gives in EHLO.
+    std::string url = "smtp://" + urlHost + ":" + std::to_string(port) + "/" + localName();
+
+    std::string data = composeMessage(message, dateHeaderNow(), newMessageId(sender));
+    std::string mailFrom = "<" + sender + ">";
+    std::unique_ptr<curl_slist, SlistDeleter> rcpts;
+    for (const auto& r : recipients) {
+        curl_slist* grown = curl_slist_append(rcpts.get(), ("<" + r + ">").c_str());
+        if (!grown) {
+            return "Out of memory";
+        }
+        (void)rcpts.release(); // the same list, one entry longer
+        rcpts.reset(grown);
+    }
+    Transfer transfer;
+    transfer.data = &data;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+
+    std::lock_guard lock(m_mutex);
+    // Declared last, so the handle goes before everything its callbacks and options point to.
+    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    if (!curl) {
+        return "Unable to start the mail client";
+    }
+    CURL* c = curl.get();
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp");
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_NONE));
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1, account.connectTimeoutMs)));
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max(1, account.timeoutMs)));
+    curl_easy_setopt(c, CURLOPT_MAIL_FROM, mailFrom.c_str());
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpts.get());
+    if (account.login) {
+        curl_easy_setopt(c, CURLOPT_USERNAME, account.user.c_str());
+        curl_easy_setopt(c, CURLOPT_PASSWORD, account.password.c_str());
+        curl_easy_setopt(c, CURLOPT_LOGIN_OPTIONS, "AUTH=LOGIN");
+    }
+    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(data.size()));
+    curl_easy_setopt(c, CURLOPT_READFUNCTION, readData);
+    curl_easy_setopt(c, CURLOPT_READDATA, &transfer);
+    // The replies are read through the debug callback; nothing is printed.
+    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, debugCallback);
+    curl_easy_setopt(c, CURLOPT_DEBUGDATA, &transfer);
+    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
+
+    CURLcode rc = curl_easy_perform(c);
+    // The goodbye is part of the dialogue: the connection closes here, while the lock is held.
+    curl.reset();
+    if (rc == CURLE_OK) {
+        return {};
+    }
+    std::string summary = curl_easy_strerror(rc);
+    std::string detail = cleanHeaderText(errorBuffer);
+    std::string error;
+    if (detail.empty()) {
+        error = summary;
+    } else if (detail.find(summary) != std::string::npos) {
+        error = detail;
+    } else {
+        error = summary + ": " + detail;
+    }
+    if (!transfer.errorReply.empty()) {
+        error += " (server reply: " + transfer.errorReply + ")";
+    }
+    return error;
+}
+
+} // namespace kestrelon
