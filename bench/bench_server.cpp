@@ -2,6 +2,7 @@
 // (root folder, port, logging, reverse lookup), until these come from a settings file.
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
+#include "net/MailSender.h"
 #include "portio/PortOutputDevice.h"
 #include "portio/RecordingPortBackend.h"
 #include "web/MessageLog.h"
@@ -47,7 +48,8 @@ int main(int argc, char** argv)
     SettingsModel settings(s);
     MessageLog log([&settings] { return settings.snapshot()->WebServe.Log; });
     PortOutputDevice port([](uint16_t) { return std::make_unique<RecordingPortBackend>(); });
-    WebServer server(settings, log, port);
+    MailSender mail;
+    WebServer server(settings, log, port, mail);
     server.ownAddresses().set({"127.0.0.1"}, address);
     server.btnStartServerClick();
     if (!server.running()) {

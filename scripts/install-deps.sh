@@ -9,10 +9,16 @@ packages=(
     g++ cmake ninja-build ccache pkg-config
     qt6-base-dev libboost-dev libboost-system-dev libcurl4-openssl-dev
     # tests and fuzzing
-    libgtest-dev libgmock-dev clang libclang-rt-14-dev curl xvfb
+    libgtest-dev libgmock-dev clang libclang-rt-14-dev curl xvfb python3-aiosmtpd
+    # browser test of the sample site (tests/e2e): Chromium driven by playwright-core from npm
+    chromium nodejs
     # fonts the program draws with
     fonts-liberation fonts-dejavu-core
 )
+# npm comes with some builds of nodejs; Debian's own nodejs has it as a package of its own.
+if ! command -v npm >/dev/null 2>&1; then
+    packages+=(npm)
+fi
 if [[ "${1:-}" == "bench" ]]; then
     packages+=(nginx wrk)
 fi

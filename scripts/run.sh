@@ -10,8 +10,10 @@ cmake --build --preset default --target kestrelon
 
 demo=build/default/demo
 mkdir -p "$demo"
+demo_abs=$(pwd)/$demo
 # The demo settings are written on first run; the program saves its changes into this copy, so
-# the repository stays clean.
+# the repository stays clean. Port control and the feedback file are on, so every part of the
+# sample site works; the form's submissions go to feedback.txt beside the settings.
 if [[ ! -f "$demo/kestrelon.ini" ]]; then
     cat > "$demo/kestrelon.ini" <<INI
 [WebServe]
@@ -19,6 +21,9 @@ Port=8080
 Root=$(pwd)/site
 RootFile=index.html
 AutoStart=1
+IO=1
+Append=1
+AppendFile=$demo_abs/feedback.txt
 INI
 fi
 exec build/default/kestrelon --config "$demo/kestrelon.ini" "$@"

@@ -3,6 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+# The browser driver of the site test (tests/e2e), exactly as locked.
+npm ci --prefix tests/e2e --no-audit --no-fund
 cmake --preset default
 cmake --build --preset default
 ctest --preset default

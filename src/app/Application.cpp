@@ -26,19 +26,6 @@ std::string folderOf(const std::string& path)
 
 } // namespace
 
-std::optional<uint16_t> portAddressFromText(const std::string& text)
-{
-    size_t h = text.find_first_of("Hh");
-    if (h == std::string::npos) {
-        return std::nullopt;
-    }
-    auto value = parseInt32("$" + text.substr(0, h));
-    if (!value || *value < 0 || *value > 0xFFFF) {
-        return std::nullopt;
-    }
-    return static_cast<uint16_t>(*value);
-}
-
 Application::Application(CommandLine commandLine, QObject* parent)
     : QObject(parent), m_commandLine(std::move(commandLine)),
       m_paths(ProgramPaths::locate(m_commandLine.config))
@@ -70,31 +57,30 @@ bool Application::create(std::string& error)
     }
     m_log = std::make_unique<MessageLog>([this] { return m_settings->snapshot()->WebServe.Log; });
 
-    // 2. The port address from its setting.
-    applyPortAddress();
+    // 2. The port schedule's timer runs from here to the end; the port address and its status
+    // line from the settings.
+    m_schedule = std::make_unique<PortSchedule>(*m_settings, m_port);
+    m_schedule->start();
+    m_ioControl = std::make_unique<IoControl>(*m_settings, m_port);
 
     // 3. The web server (its content-type table is built here), never serving the settings file.
-    m_web = std::make_unique<WebServer>(*m_settings, *m_log, m_port);
+    m_web = std::make_unique<WebServer>(*m_settings, *m_log, m_port, m_mail);
     m_web->setSettingsFile(m_paths.settingsFile);
     connect(m_web.get(), &WebServer::messageBox, this, &Application::messageBox);
 
     // 4. The user guide beside the settings file, unless an earlier run left it there.
     writeHelpDocument();
 
-    // 5. The own-address list and the address to bind; --listen chooses another.
+    // 5. Both hit counters: a missing count file starts at "000000", both images are drawn.
+    m_web->counters().MakeCounterText();
+    m_web->counters().tsExtrasShow();
+
+    // 6. The own-address list and the address to bind; --listen chooses another.
     m_web->GetLocalIP(m_commandLine.noLookup);
     if (!m_commandLine.listen.empty()) {
         m_web->ownAddresses().setSelected(m_commandLine.listen);
     }
     return true;
-}
-
-void Application::applyPortAddress()
-{
-    m_port.setPortAddress(PortOutputDevice::kDefaultAddress);
-    if (auto address = portAddressFromText(m_settings->snapshot()->WebServe.IOAddress)) {
-        m_port.setPortAddress(*address);
-    }
 }
 
 void Application::firstShow()
@@ -121,13 +107,7 @@ void Application::firstActivate()
     if (m_commandLine.noAuto) {
         return;
     }
-    m_port.setLastPortValue(0);
-    auto s = m_settings->snapshot();
-    if (s->WebServe.SendValue) {
-        auto value = parseInt32(s->WebServe.PortValue, false);
-        std::string error;
-        m_port.Write(value.value_or(0), error);
-    }
+    m_ioControl->startupSend();
 }
 
 std::string Application::save()
@@ -145,8 +125,8 @@ std::string Application::reload()
         return loaded.error;
     }
     loaded.settings.WebServe.Root = WebServer::edRootExit(loaded.settings.WebServe.Root);
+    // The I/O control follows the model: a new address or switch state is applied there.
     m_settings->update([&](Settings& s) { s = std::move(loaded.settings); });
-    applyPortAddress();
     return {};
 }
 

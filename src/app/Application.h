@@ -4,7 +4,11 @@
 #include "core/ProgramPaths.h"
 #include "core/SettingsFile.h"
 #include "core/SettingsModel.h"
+#include "net/MailSender.h"
+#include "portio/IoControl.h"
+#include "portio/PortAddress.h"
 #include "portio/PortOutputDevice.h"
+#include "portio/PortSchedule.h"
 #include "web/MessageLog.h"
 #include "web/WebServer.h"
 
@@ -47,6 +51,10 @@ public:
     MessageLog& messageLog() { return *m_log; }
     WebServer& webServer() { return *m_web; }
     PortOutputDevice& port() { return m_port; }
+    MailSender& mailSender() { return m_mail; }
+    // The I/O switch, the manual and start-up values, and the schedule (after create()).
+    IoControl& ioControl() { return *m_ioControl; }
+    PortSchedule& schedule() { return *m_schedule; }
 
     // The user guide beside the settings file.
     std::string helpDocumentPath() const;
@@ -60,7 +68,6 @@ Q_SIGNALS:
 
 private:
     void writeHelpDocument();
-    void applyPortAddress();
 
     CommandLine m_commandLine;
     ProgramPaths m_paths;
@@ -68,14 +75,14 @@ private:
     std::unique_ptr<SettingsModel> m_settings;
     std::unique_ptr<MessageLog> m_log;
     PortOutputDevice m_port;
+    // The one mail sender, shared by the feedback form and the address-change mail.
+    MailSender m_mail;
+    std::unique_ptr<IoControl> m_ioControl;
+    std::unique_ptr<PortSchedule> m_schedule;
     std::unique_ptr<WebServer> m_web;
     bool m_shown = false;
     bool m_activated = false;
     bool m_shutDown = false;
 };
-
-// The address in a port address text such as "0378H (LPT1)": the hexadecimal digits before the
-// first "H"; nothing when they cannot be read.
-std::optional<uint16_t> portAddressFromText(const std::string& text);
 
 } // namespace kestrelon

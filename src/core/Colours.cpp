@@ -106,3 +106,28 @@ std::optional<Colour> colourFromText(std::string_view text)
 }
 
 } // namespace kestrelon
+
+namespace kestrelon {
+
+uint32_t colourToRgb(Colour colour)
+{
+    const uint32_t value = static_cast<uint32_t>(colour);
+    if ((value & 0xFF000000u) == 0xFF000000u) {
+        // The system colours by index, as 0xRRGGBB.
+        static constexpr uint32_t kSystem[31] = {
+            0xDCDCDC, 0x3A6EA5, 0x308CC6, 0xBFBFBF, 0xEFEFEF, 0xFFFFFF, 0x767676, 0x000000,
+            0x000000, 0xFFFFFF, 0xB8B8B8, 0xDCDCDC, 0x9F9F9F, 0x308CC6, 0xFFFFFF, 0xEFEFEF,
+            0x9F9F9F, 0x808080, 0x000000, 0x000000, 0xFFFFFF, 0x767676, 0xCACACA, 0x000000,
+            0xFFFFDC, 0xEFEFEF, 0x0066CC, 0xB9D1EA, 0xD7E4F2, 0x308CC6, 0xEFEFEF,
+        };
+        uint32_t index = value & 0xFFu;
+        return index < 31 ? kSystem[index] : 0x000000;
+    }
+    if (value == 0x1FFFFFFFu || value == 0x20000000u) {
+        return 0xFFFFFF; // clNone and clDefault: the window's own background
+    }
+    // Stored colours hold blue in the high byte, red in the low one.
+    return ((value & 0xFF) << 16) | (value & 0xFF00) | ((value >> 16) & 0xFF);
+}
+
+} // namespace kestrelon

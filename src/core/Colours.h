@@ -16,3 +16,11 @@ std::string colourToText(Colour colour);
 std::optional<Colour> colourFromText(std::string_view text);
 
 } // namespace kestrelon
+
+namespace kestrelon {
+
+// The colour to draw with, as 0xRRGGBB. System colours are fixed colours modelled on Qt's
+// default light palette, so an image looks the same on every machine.
+uint32_t colourToRgb(Colour colour);
+
+} // namespace kestrelon

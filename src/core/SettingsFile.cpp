@@ -1,5 +1,6 @@
 #include "core/SettingsFile.h"
 
+#include "core/AtomicFile.h"
 #include "core/IniFile.h"
 #include "core/PasswordScrambler.h"
 #include "core/SettingsKeys.h"
@@ -27,22 +28,6 @@ bool readWhole(const std::string& path, std::string& text)
     ss << in.rdbuf();
     text = ss.str();
     return !in.bad();
-}
-
-bool writeAll(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // The file the path leads to: a settings file that is a link is written where the link points.
@@ -118,25 +103,9 @@ std::string SettingsFile::save(const Settings& settings) const
     saveSettings(ini, settings);
     const std::string text = ini.text();
 
-    size_t slash = target.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
-    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temp = folder + "/." + name + ".XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
+    std::string writeError;
+    if (!replaceFileAtomically(target, text, mode, /*keepMode=*/false, writeError)) {
         return refused;
-    }
-    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, text) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(temp.c_str(), target.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return refused;
-    }
-    // Make the rename itself durable.
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
     }
     return {};
 }

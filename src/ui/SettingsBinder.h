@@ -3,6 +3,7 @@
 #include "core/SettingsModel.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QObject>
 #include <QSignalBlocker>
@@ -25,6 +26,9 @@ public:
     template <class Section> void bind(QCheckBox* box, Section Settings::*section, bool Section::*field);
     template <class Section>
     void bind(QLineEdit* edit, Section Settings::*section, std::string Section::*field);
+    // An editable combo box: its text, typed or picked from the list.
+    template <class Section>
+    void bind(QComboBox* combo, Section Settings::*section, std::string Section::*field);
 
     void load();
 
@@ -61,6 +65,22 @@ void SettingsBinder::bind(QLineEdit* edit, Section Settings::*section, std::stri
         }
     });
     connect(edit, &QLineEdit::textChanged, this, [this, section, field](const QString& text) {
+        m_model.update([&](Settings& s) { (s.*section).*field = text.toStdString(); });
+    });
+}
+
+template <class Section>
+void SettingsBinder::bind(QComboBox* combo, Section Settings::*section, std::string Section::*field)
+{
+    add([combo, section, field](const Settings& s) {
+        const QString value = QString::fromStdString((s.*section).*field);
+        if (combo->currentText() != value) {
+            QSignalBlocker block(combo);
+            combo->setEditText(value);
+        }
+    });
+    // Picking an item sets the edit text too, so this one signal covers both ways.
+    connect(combo, &QComboBox::editTextChanged, this, [this, section, field](const QString& text) {
         m_model.update([&](Settings& s) { (s.*section).*field = text.toStdString(); });
     });
 }

@@ -2,6 +2,7 @@
 #include "ui/Named.h"
 
 #include "app/Application.h"
+#include "ui/IoControlTab.h"
 #include "ui/Prompts.h"
 #include "ui/ServerLogView.h"
 #include "ui/SettingsBinder.h"
@@ -36,6 +37,7 @@ WebServerPage::WebServerPage(Application& app, Prompts& prompts, QWidget* parent
     tabs->addTab(makeConnectionTab(), "Internet Connection");
     tabs->addTab(makeLogTab(), "Server Log");
     tabs->addTab(makeBlockedTab(), "Blocked Users");
+    tabs->addTab(new IoControlTab(app, tabs), "I/O Control");
     body()->addWidget(tabs);
 
     m_binder->bind(edPort, &Settings::WebServe, &WebServeSettings::Port);

@@ -317,6 +317,20 @@ private:
 
     void sendReply(Reply reply)
     {
+        if (reply.delay.count() > 0) {
+            // The pause runs on a timer: the connection waits, no thread does.
+            m_stream.expires_never();
+            m_delay.expires_after(reply.delay);
+            reply.delay = {};
+            m_reply = std::move(reply);
+            m_delay.async_wait([self = shared_from_this()](error_code ec) {
+                if (ec) {
+                    return self->close();
+                }
+                self->sendReply(std::move(self->m_reply));
+            });
+            return;
+        }
         m_reply = std::move(reply);
         Reply& r = m_reply;
         if (m_head || r.headLength) {
@@ -449,6 +463,7 @@ private:
     bool m_head = false;
     unsigned m_version = 11;
     Reply m_reply;
+    asio::steady_timer m_delay{m_stream.get_executor()};
     std::array<char, 4096> m_drainBuffer;
 };
 

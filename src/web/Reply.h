@@ -2,6 +2,7 @@
 
 #include "web/ServerBusy.h"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -67,6 +68,10 @@ struct Reply {
     std::string servingPath;
     std::string clientAddress;
     uint16_t clientPort = 0;
+
+    // How long to wait before the reply goes out (a counted hit's pause). The connection waits
+    // on a timer, so no thread is held.
+    std::chrono::milliseconds delay{0};
 
     // Keeps serverBusy raised until the reply has been sent.
     ServerBusy::Token busy;

@@ -4,7 +4,9 @@
 #include "core/SettingsModel.h"
 #include "portio/PortOutputDevice.h"
 #include "web/ClientAddress.h"
+#include "web/FeedbackForm.h"
 #include "web/FileResolution.h"
+#include "web/HitCounter.h"
 #include "web/LocalAddresses.h"
 #include "web/MessageLog.h"
 #include "web/MimeTable.h"
@@ -53,12 +55,34 @@ RequestHandler::Job RequestHandler::begin(RequestItems items)
     return job;
 }
 
+bool RequestHandler::isFeedback(const RequestItems& items)
+{
+    return items.command == "POST" ||
+           (!items.query.empty() && items.document.find("mailform") != std::string::npos);
+}
+
+bool RequestHandler::mayBlock(const Job& job)
+{
+    const std::string& document = job.items.document;
+    return !job.clientHost.has_value() || isFeedback(job.items) || document == "/hitcounter.bmp" ||
+           document == "/hitcounter2.bmp";
+}
+
 namespace {
 
+// Any final status replaces the redirect of a feedback submission.
 Reply status(int code, Reply reply)
 {
     reply.status = code;
+    reply.location.clear();
     return reply;
+}
+
+// Where a feedback submission is sent back to: the path, after its last "\\" or ":".
+std::string redirectTarget(const std::string& document)
+{
+    size_t cut = document.find_last_of("\\:");
+    return cut == std::string::npos ? document : document.substr(cut + 1);
 }
 
 // The value text of an I/O request as a 32-bit integer: decimal, or hexadecimal after "$",
@@ -105,6 +129,32 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
             std::to_string(rq.clientPort) + "  [" + clientHost + "]");
     }
 
+    // 5. A feedback form: stored or mailed, and answered with a redirect to the page, which goes
+    // out as the redirect's body when it exists.
+    if (isFeedback(rq)) {
+        log("Feedback sent from: " + rq.clientAddress);
+        m.feedback.ProcessCGIText(rq.formFields, rq.clientAddress);
+        reply.status = 302;
+        reply.location = redirectTarget(rq.document);
+    }
+
+    // 6. A hit counter is changed before its image is served below.
+    if (HitCounter* counter = m.counters.forPath(rq.document)) {
+        const bool dontCount = counter->number() == 2 ? web.DontCountOwn2 : web.DontCountOwn;
+        if (!(ownClient && dontCount)) {
+            std::string error;
+            switch (counter->countHit(rq.clientAddress, error)) {
+            case HitCounter::Hit::Counted:
+                reply.delay = HitCounter::kPause;
+                break;
+            case HitCounter::Hit::Failed:
+                throw std::runtime_error(error);
+            case HitCounter::Hit::Repeat:
+                break;
+            }
+        }
+    }
+
     // 7. I/O requests, before the login and the blocked list.
     if (rq.document.compare(0, 2, triggerPrefix) == 0) {
         if (!web.IO) {
@@ -133,9 +183,10 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
 
     // 8. Login.
     if (web.Auth && (rq.userName != web.User || rq.password != web.Pass)) {
+        // A challenge (401), or the page alone when there is no realm; either replaces the redirect.
         reply.body = kAuthenticationFailedPage;
         reply.realm = web.Login;
-        return reply;
+        return status(200, std::move(reply));
     }
 
     // 9. Blocked addresses and host names.

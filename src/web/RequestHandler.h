@@ -12,6 +12,8 @@
 
 namespace kestrelon {
 
+class FeedbackForm;
+class HitCounters;
 class MessageLog;
 class MimeTable;
 class OwnAddresses;
@@ -35,6 +37,8 @@ public:
         ServerBusy& busy;
         const MimeTable& mime;
         ReverseLookupCache& lookupCache;
+        HitCounters& counters;
+        FeedbackForm& feedback;
     };
     explicit RequestHandler(Collaborators c);
 
@@ -48,9 +52,12 @@ public:
 
     // Raises serverBusy and takes the settings copy. Never blocks.
     Job begin(RequestItems items);
-    // True when the job has a step that may block (a reverse lookup the cache cannot answer):
-    // it must then run on the worker pool.
-    static bool mayBlock(const Job& job) { return !job.clientHost.has_value(); }
+    // True when the job has a step that may block (a reverse lookup the cache cannot answer, a
+    // feedback form to store or mail, a hit counter to change): it must then run on the worker
+    // pool.
+    static bool mayBlock(const Job& job);
+    // A feedback submission: any POST, or a query with "mailform" in the path.
+    static bool isFeedback(const RequestItems& items);
     // The handler proper. Returns the reply, which carries serverBusy until it is sent.
     // Throws on errors the HTTP layer answers with 500 (a file that cannot be opened).
     Reply HTTPServerCommandGet(Job& job);

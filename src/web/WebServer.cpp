@@ -24,10 +24,11 @@ bool fileExists(const std::string& path)
 
 } // namespace
 
-WebServer::WebServer(SettingsModel& settings, MessageLog& log, PortOutputDevice& port,
+WebServer::WebServer(SettingsModel& settings, MessageLog& log, PortOutputDevice& port, MailSender& mail,
                      HttpServerLimits limits, QObject* parent)
-    : QObject(parent), m_settings(settings), m_log(log),
-      m_handler({settings, log, port, m_ownAddresses, m_busy, m_mime, m_lookupCache}),
+    : QObject(parent), m_settings(settings), m_log(log), m_counters(settings),
+      m_feedback(settings, log, mail),
+      m_handler({settings, log, port, m_ownAddresses, m_busy, m_mime, m_lookupCache, m_counters, m_feedback}),
       m_http(std::make_unique<HttpServer>(m_handler, limits))
 {
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web/FeedbackForm.h"
+#include "web/HitCounter.h"
 #include "web/HttpServer.h"
 #include "web/LocalAddresses.h"
 #include "web/MimeTable.h"
@@ -14,6 +16,7 @@
 
 namespace kestrelon {
 
+class MailSender;
 class MessageLog;
 class PortOutputDevice;
 class SettingsModel;
@@ -28,8 +31,8 @@ public:
     static constexpr const char* kRootWarning = " Root Folder or Default Filename does not exist! ";
     static constexpr const char* kDebugNote = "Debug Active. External IP address is not available";
 
-    WebServer(SettingsModel& settings, MessageLog& log, PortOutputDevice& port, HttpServerLimits limits = {},
-              QObject* parent = nullptr);
+    WebServer(SettingsModel& settings, MessageLog& log, PortOutputDevice& port, MailSender& mail,
+              HttpServerLimits limits = {}, QObject* parent = nullptr);
     ~WebServer() override;
 
     // "Start Server" / "Stop Server".
@@ -64,6 +67,9 @@ public:
     void btnRemoveBlockedClick(int index);
 
     ServerBusy& serverBusy() { return m_busy; }
+    // The two hit counters and the feedback form the request handler uses.
+    HitCounters& counters() { return m_counters; }
+    FeedbackForm& feedbackForm() { return m_feedback; }
     // The settings file is never served (it holds the passwords). Main thread.
     void setSettingsFile(std::string path) { m_handler.setProtectedFile(std::move(path)); }
     size_t connectionCount() const { return m_http->connectionCount(); }
@@ -85,6 +91,8 @@ private:
     ServerBusy m_busy;
     MimeTable m_mime;
     ReverseLookupCache m_lookupCache;
+    HitCounters m_counters;
+    FeedbackForm m_feedback;
     RequestHandler m_handler;
     std::unique_ptr<HttpServer> m_http;
     bool m_running = false;

@@ -1,6 +1,7 @@
 // The start-up and shutdown decisions, on a real settings file and the real web server.
 #include "app/Application.h"
 #include "core/IniFile.h"
+#include "support/GuiApplication.h"
 #include "support/RawHttpClient.h"
 #include "support/TempDir.h"
 
@@ -31,6 +32,7 @@ protected:
         args.push_back(dir.path() + "/kestrelon.ini");
         args.push_back("--listen");
         args.push_back("127.0.0.1");
+        ensureGuiApplication();
         auto app = std::make_unique<Application>(CommandLine::parse(args));
         std::string error;
         EXPECT_TRUE(app->create(error)) << error;
@@ -145,6 +147,7 @@ TEST_F(ApplicationStartup, HelpDocumentAndShutdown)
 TEST_F(ApplicationStartup, UnreadableSettingsFileStopsTheStart)
 {
     dir.mkdir("kestrelon.ini"); // a folder where the file should be
+    ensureGuiApplication();
     Application app(CommandLine::parse({"--config", dir.path() + "/kestrelon.ini"}));
     std::string error;
     EXPECT_FALSE(app.create(error));

@@ -177,6 +177,18 @@ std::optional<HttpResponse> httpGet(uint16_t port, const std::string& target, co
     return c.readResponse(method == "HEAD");
 }
 
+std::optional<HttpResponse> httpPost(uint16_t port, const std::string& target, const std::string& body,
+                                     const std::string& sourceAddress, const std::string& contentType)
+{
+    RawConnection c(port, sourceAddress);
+    if (!c.connected()) {
+        return std::nullopt;
+    }
+    c.send("POST " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: " + contentType +
+           "\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+    return c.readResponse();
+}
+
 std::string base64(const std::string& text)
 {
     static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

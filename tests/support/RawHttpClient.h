@@ -53,6 +53,11 @@ std::optional<HttpResponse> httpGet(uint16_t port, const std::string& target,
                                     const std::string& extraHeaders = {}, const std::string& method = "GET",
                                     const std::string& sourceAddress = {});
 
+// A form posted on a fresh connection (application/x-www-form-urlencoded unless told).
+std::optional<HttpResponse> httpPost(uint16_t port, const std::string& target, const std::string& body,
+                                     const std::string& sourceAddress = {},
+                                     const std::string& contentType = "application/x-www-form-urlencoded");
+
 std::string base64(const std::string& text);
 
 } // namespace kestrelon::test

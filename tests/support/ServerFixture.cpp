@@ -1,6 +1,7 @@
 #include "support/ServerFixture.h"
 
 #include "core/SettingsFile.h"
+#include "support/GuiApplication.h"
 
 #include <stdexcept>
 #include <thread>
@@ -12,6 +13,7 @@ namespace {
 // The server runs on settings loaded from a file in the web root, as the program does.
 Settings fixtureSettings(const TempDir& root)
 {
+    ensureGuiApplication();
     std::string file = root.write("kestrelon.ini", "[WebServe]\nPort=0\nRevDNS=0\n");
     auto loaded = SettingsFile(file).load(Settings::defaults(root.path()));
     if (!loaded.error.empty() || loaded.settings.WebServe.Port != "0") {
@@ -41,7 +43,7 @@ ServerFixture::ServerFixture(HttpServerLimits limits)
           return backend;
       })
 {
-    server = std::make_unique<WebServer>(settings, log, portDevice, limits);
+    server = std::make_unique<WebServer>(settings, log, portDevice, mail, limits);
     server->ownAddresses().set({"127.0.0.1"}, "127.0.0.1");
     server->setSettingsFile(root.path() + "/kestrelon.ini");
 }

@@ -2,6 +2,7 @@
 
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
+#include "net/MailSender.h"
 #include "portio/PortOutputDevice.h"
 #include "portio/RecordingPortBackend.h"
 #include "support/RawHttpClient.h"
@@ -50,6 +51,7 @@ public:
     std::atomic<RecordingPortBackend*> recorder{nullptr};
     std::string recordFile; // when set before the first port write, writes are appended to it
     PortOutputDevice portDevice;
+    MailSender mail;
     std::unique_ptr<WebServer> server;
 };
 

@@ -1,0 +1,197 @@
+// Feedback records in a file and by mail, against a real SMTP server on 127.0.0.1.
+#include "web/FeedbackForm.h"
+#include "core/SettingsModel.h"
+#include "net/MailSender.h"
+#include "support/ServerFixture.h"
+#include "support/SmtpTestServer.h"
+#include "support/TempDir.h"
+#include "web/MessageLog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+
+using namespace kestrelon;
+using namespace kestrelon::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Thursday 5 March 2026, 14:07:09 local time.
+std::chrono::system_clock::time_point fixedTime()
+{
+    std::tm tm{};
+    tm.tm_year = 2026 - 1900;
+    tm.tm_mon = 2;
+    tm.tm_mday = 5;
+    tm.tm_hour = 14;
+    tm.tm_min = 7;
+    tm.tm_sec = 9;
+    tm.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&tm));
+}
+
+const std::string kStamp = "Thu 05 Mar 2026 14:07:09";
+
+class FeedbackFormTest : public ::testing::Test {
+protected:
+    FeedbackFormTest()
+        : model(Settings::defaults(dir.path())), log([] { return true; }),
+          form(model, log, mail, [] { return fixedTime(); })
+    {
+    }
+
+    std::vector<std::string> messages() const
+    {
+        std::vector<std::string> out;
+        for (const auto& line : log.lines()) {
+            out.push_back(line.substr(22));
+        }
+        return out;
+    }
+    void useFile()
+    {
+        model.update([this](Settings& s) { s.WebServe.AppendFile = file; });
+    }
+    void useMail(const std::string& server)
+    {
+        model.update([&](Settings& s) {
+            s.WebServe.Append = false;
+            s.WebServe.Email = true;
+            s.WebServe.EmailServer = server;
+            s.WebServe.EmailAddr = "Owner <owner@example.org>, second@example.org";
+            s.WebServe.EmailFrom = "kestrelon@example.org";
+        });
+    }
+
+    TempDir dir;
+    std::string file = dir.path() + "/feedback.txt";
+    SettingsModel model;
+    MessageLog log;
+    MailSender mail;
+    FeedbackForm form;
+};
+
+} // namespace
+
+TEST_F(FeedbackFormTest, RecordsAreAppendedToTheFileLineByLine)
+{
+    useFile();
+    form.ProcessCGIText({"name=Ann", "comment=Hi"}, "10.0.0.7");
+    const std::string first = kStamp +
+                              "\r\nSender's IP address was: 10.0.0.7\r\n \r\nname= Ann\r\ncomment= Hi\r\n" +
+                              std::string(42, '-') + "\r\n\r\n";
+    EXPECT_EQ(readFile(file), first);
+    // Only the first "=" gains a blank; a field without one stays; no fields still make a record.
+    form.ProcessCGIText({"x=a=b", "plain", "empty="}, "10.0.0.8");
+    form.ProcessCGIText({}, "10.0.0.9");
+    EXPECT_EQ(readFile(file),
+              first + kStamp +
+                  "\r\nSender's IP address was: 10.0.0.8\r\n \r\nx= a=b\r\nplain\r\nempty= \r\n" +
+                  std::string(42, '-') + "\r\n\r\n" + kStamp +
+                  "\r\nSender's IP address was: 10.0.0.9\r\n \r\n" + std::string(42, '-') + "\r\n\r\n");
+    // The stamp follows the time display's pattern.
+    model.update([](Settings& s) { s.TimeServer.Format = "yyyy-mm-dd hh:nn"; });
+    std::remove(file.c_str());
+    form.ProcessCGIText({"a=1"}, "10.0.0.7");
+    EXPECT_EQ(readFile(file).substr(0, 18), "2026-03-05 14:07\r\n");
+    EXPECT_TRUE(messages().empty());
+
+    // No file name: one line, nothing stored, no mail tried.
+    model.update([](Settings& s) { s.WebServe.AppendFile.clear(); });
+    form.ProcessCGIText({"a=1"}, "10.0.0.7");
+    EXPECT_EQ(messages(), std::vector<std::string>{FeedbackForm::kNoFileName});
+    // A file that cannot be opened is an error for the caller.
+    model.update([this](Settings& s) { s.WebServe.AppendFile = dir.path() + "/missing/feedback.txt"; });
+    EXPECT_THROW(form.ProcessCGIText({"a=1"}, "10.0.0.7"), std::runtime_error);
+}
+
+TEST_F(FeedbackFormTest, TheMailCarriesTheBodyWithoutBlankLineAndWithTheShortRule)
+{
+    SmtpTestServer smtp;
+    useMail(smtp.address());
+    form.ProcessCGIText({"name=Ann", "comment=Hi"}, "10.0.0.7");
+    ASSERT_EQ(smtp.messageCount(), 1u);
+    const ReceivedMail m = smtp.messages().front();
+    EXPECT_EQ(m.body, kStamp + "\r\nSender's IP address was: 10.0.0.7\r\nname= Ann\r\ncomment= Hi\r\n" +
+                          std::string(35, '-'));
+    EXPECT_EQ(m.from, "kestrelon@example.org");
+    EXPECT_EQ(m.rcpts, (std::vector<std::string>{"owner@example.org", "second@example.org"}));
+    EXPECT_EQ(m.header("Subject"), std::vector<std::string>{"Feedback from Kestrelon"});
+    EXPECT_EQ(m.authUser, "");
+    EXPECT_FALSE(std::ifstream(file)); // the file was not chosen
+    EXPECT_TRUE(messages().empty());
+
+    // No fields: stamp, address and rule.
+    form.ProcessCGIText({}, "10.0.0.9");
+    ASSERT_TRUE(smtp.waitForMessages(2));
+    EXPECT_EQ(smtp.messages()[1].body,
+              kStamp + "\r\nSender's IP address was: 10.0.0.9\r\n" + std::string(35, '-'));
+
+    // Any empty mail setting: one line, nothing sent.
+    for (auto clear : {&WebServeSettings::Subject, &WebServeSettings::EmailServer,
+                       &WebServeSettings::EmailAddr, &WebServeSettings::EmailFrom}) {
+        log.clear();
+        useMail(smtp.address());
+        model.update([&](Settings& s) { (s.WebServe.*clear).clear(); });
+        form.ProcessCGIText({"a=1"}, "10.0.0.7");
+        EXPECT_EQ(messages(), std::vector<std::string>{FeedbackForm::kMailSettingsIncorrect});
+    }
+    EXPECT_EQ(smtp.messageCount(), 2u);
+}
+
+TEST_F(FeedbackFormTest, LoginRequiredUsesAuthLoginAndReportsARefusal)
+{
+    SmtpTestServer smtp(SmtpTestServer::Options{.user = "webmaster", .password = "s3cret"});
+    useMail(smtp.address());
+    model.update([](Settings& s) {
+        s.WebServe.FeedAuth = true;
+        s.WebServe.FeedUser = "webmaster";
+        s.WebServe.FeedPass = "s3cret";
+    });
+    form.ProcessCGIText({"a=1"}, "10.0.0.7");
+    ASSERT_EQ(smtp.messageCount(), 1u);
+    EXPECT_EQ(smtp.messages().front().authMechanism, "LOGIN");
+    EXPECT_EQ(smtp.messages().front().authUser, "webmaster");
+    EXPECT_TRUE(messages().empty());
+
+    model.update([](Settings& s) { s.WebServe.FeedPass = "wrong"; });
+    form.ProcessCGIText({"a=2"}, "10.0.0.7");
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages()[0].rfind("Email error: ", 0), 0u) << messages()[0];
+    EXPECT_GT(messages()[0].size(), 13u);
+    EXPECT_EQ(smtp.messageCount(), 1u);
+
+    // Without "Login required" no credentials are offered, and this server wants them.
+    log.clear();
+    model.update([](Settings& s) { s.WebServe.FeedAuth = false; });
+    form.ProcessCGIText({"a=3"}, "10.0.0.7");
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages()[0].rfind("Email error: ", 0), 0u);
+    EXPECT_EQ(smtp.messageCount(), 1u);
+}
+
+TEST(FeedbackThroughTheServer, AMailServerThatIsDownStillLetsTheRequestComplete)
+{
+    ServerFixture f;
+    f.root.write("page.html", "PAGE");
+    f.change([&](Settings& s) {
+        s.WebServe.AppendFile = f.root.path() + "/feedback.txt";
+        s.WebServe.Email = true;
+        s.WebServe.EmailServer = "127.0.0.1:" + std::to_string(SmtpTestServer::closedPort());
+        s.WebServe.EmailAddr = "owner@example.org";
+        s.WebServe.EmailFrom = "kestrelon@example.org";
+    });
+    ASSERT_TRUE(f.start());
+    auto r = httpPost(f.port(), "/page.html", "name=Ann");
+    f.waitUntilIdle();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 302);
+    EXPECT_EQ(r->body, "PAGE");
+    // Both ways were chosen: the record is in the file, and the failed mail is logged.
+    EXPECT_NE(readFile(f.root.path() + "/feedback.txt").find("name= Ann"), std::string::npos);
+    EXPECT_EQ(f.countMessages("Email error: "), 1u);
+    EXPECT_EQ(f.countMessages("Feedback sent from: 127.0.0.1"), 1u);
+}
