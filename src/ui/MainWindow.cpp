@@ -66,14 +66,20 @@ MainWindow::MainWindow(Application& app, Prompts& prompts, QWidget* parent)
     if (!m_scrollLayout) {
         setMaximumSize(kMaxWidth, kMaxHeight);
     }
-    resize(kMinWidth + 100, kMinHeight + 60);
+    // Wide enough for every tab of the Web Server page to show without scrolling.
+    resize(880, 620);
 
     // Queued, so a box never opens in the middle of the server's own state change.
     connect(&app, &Application::messageBox, this, &MainWindow::showMessage, Qt::QueuedConnection);
     connect(&app.webServer(), &WebServer::stateChanged, this, &MainWindow::serverStateChanged);
     connect(&app.webServer(), &WebServer::debugNotesVisible, this, &MainWindow::setDebugNotesVisible);
     connect(m_tray, &TrayController::exitRequested, this, &MainWindow::Exit1Click);
+    // Hits change counter 1 on server threads; counter 2 has no side panel.
+    connect(&app.webServer().counters().one(), &HitCounter::changed, this, &MainWindow::showHitCount,
+            Qt::QueuedConnection);
+    connect(&app.settings(), &SettingsModel::changed, this, &MainWindow::showHitCount);
     serverStateChanged();
+    showHitCount();
     showPage(0);
 }
 
@@ -101,9 +107,12 @@ QWidget* MainWindow::makeSideColumn()
     layout->addWidget(Panel25);
     layout->addStretch(1);
 
-    // Filled in by the hit counters when "Show count on side panel" is set.
-    Panel43 = new QFrame(column);
+    Panel43 = new QLabel(column);
     Panel43->setObjectName("Panel43");
+    Panel43->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel43->setAlignment(Qt::AlignCenter);
+    Panel43->setMinimumHeight(Panel43->fontMetrics().height() + 12);
+    Panel43->setToolTip("Hit Counter 1");
     Panel43->hide();
     layout->addWidget(Panel43);
 
@@ -253,6 +262,12 @@ void MainWindow::setDebugNotesVisible(bool visible)
 void MainWindow::serverStateChanged()
 {
     showState(Label10, m_app.webServer().running());
+}
+
+void MainWindow::showHitCount()
+{
+    Panel43->setText(m_app.webServer().counters().one().totalText());
+    Panel43->setVisible(m_app.settings().snapshot()->WebServe.ShowCount);
 }
 
 void MainWindow::showEvent(QShowEvent* event)

@@ -58,7 +58,7 @@ public:
     QLabel* Label30;                          // Time Check
     QLabel* Label11;                          // Camera
     QLabel* Label42;                          // IP-Refresh
-    QWidget* Panel43;                         // the hit count
+    QLabel* Panel43;                          // counter 1's total
     QLabel* lblDebugNoteIPRefresh;
 
 public Q_SLOTS:
@@ -91,6 +91,8 @@ private:
     QWidget* makePageArea();
     SectionPage* addPlainPage(const QString& title, const char* name);
     void serverStateChanged();
+    // The side panel shows counter 1's total while "Show count on side panel" is set.
+    void showHitCount();
     void emitFirstShown();
     void FormActivate();
     bool FormCloseQuery();

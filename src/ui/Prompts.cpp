@@ -1,6 +1,8 @@
 #include "ui/Prompts.h"
 
+#include <QColorDialog>
 #include <QFileDialog>
+#include <QFontDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -56,6 +58,27 @@ QString Prompts::saveFile(QWidget* parent, const QString& folder, const QString&
                           const QString& defaultSuffix)
 {
     return runFileDialog(parent, QFileDialog::AcceptSave, folder, filter, defaultSuffix);
+}
+
+bool Prompts::chooseFont(QWidget* parent, QFont& font)
+{
+    bool ok = false;
+    const QFont chosen = QFontDialog::getFont(&ok, font, parent);
+    if (ok) {
+        font = chosen;
+    }
+    return ok;
+}
+
+bool Prompts::chooseColour(QWidget* parent, const QString& title, QColor& colour)
+{
+    const QColor chosen = QColorDialog::getColor(colour, parent, title);
+    // A cancelled dialog gives an invalid colour.
+    if (!chosen.isValid()) {
+        return false;
+    }
+    colour = chosen;
+    return true;
 }
 
 } // namespace kestrelon

@@ -3,6 +3,8 @@
 #include <QPoint>
 #include <QString>
 
+class QColor;
+class QFont;
 class QWidget;
 
 namespace kestrelon {
@@ -24,6 +26,11 @@ public:
                              const QString& defaultSuffix);
     virtual QString saveFile(QWidget* parent, const QString& folder, const QString& filter,
                              const QString& defaultSuffix);
+    // A font dialog that starts on font; OK puts the choice into font and answers true.
+    virtual bool chooseFont(QWidget* parent, QFont& font);
+    // A colour dialog titled title that starts on colour; OK puts the choice into colour and
+    // answers true.
+    virtual bool chooseColour(QWidget* parent, const QString& title, QColor& colour);
 };
 
 } // namespace kestrelon

@@ -2,6 +2,8 @@
 #include "ui/Named.h"
 
 #include "app/Application.h"
+#include "ui/CounterTab.h"
+#include "ui/FeedbackTab.h"
 #include "ui/IoControlTab.h"
 #include "ui/Prompts.h"
 #include "ui/ServerLogView.h"
@@ -38,6 +40,8 @@ WebServerPage::WebServerPage(Application& app, Prompts& prompts, QWidget* parent
     tabs->addTab(makeLogTab(), "Server Log");
     tabs->addTab(makeBlockedTab(), "Blocked Users");
     tabs->addTab(new IoControlTab(app, tabs), "I/O Control");
+    tabs->addTab(new CounterTab(app, prompts, tabs), "Extras");
+    tabs->addTab(new FeedbackTab(app, prompts, tabs), "Feedback Form");
     body()->addWidget(tabs);
 
     m_binder->bind(edPort, &Settings::WebServe, &WebServeSettings::Port);

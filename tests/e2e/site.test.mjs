@@ -60,6 +60,15 @@ let formPost = null;
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
+// The promise's value, or `fallback` once `ms` have passed; the timer never outlives the race.
+function within(promise, ms, fallback = null) {
+    let timer;
+    const limit = new Promise((resolve) => {
+        timer = setTimeout(() => resolve(fallback), ms);
+    });
+    return Promise.race([promise, limit]).finally(() => clearTimeout(timer));
+}
+
 // Polls until probe() returns a truthy value; fails with what it waited for.
 async function waitFor(probe, timeoutMs, what) {
     const deadline = Date.now() + timeoutMs;
@@ -293,11 +302,11 @@ async function setUp() {
 after(async () => {
     clearTimeout(watchdog);
     if (context) {
-        await Promise.race([context.close().catch(() => {}), sleep(STOP_MS)]);
+        await within(context.close().catch(() => {}), STOP_MS);
     }
     if (program && !program.exit) {
         killProgram();
-        await Promise.race([program.exited, sleep(STOP_MS)]);
+        await within(program.exited, STOP_MS);
     }
     if (failed) {
         printDiagnostics();
@@ -457,7 +466,7 @@ check('no request of the pages left the loopback range', async () => {
 check('SIGTERM ends the program with status 0', async () => {
     assert.ok(program && !program.exit, `the program still runs (${JSON.stringify(program?.exit)})`);
     program.child.kill('SIGTERM');
-    const exit = await Promise.race([program.exited, sleep(STOP_MS).then(() => null)]);
+    const exit = await within(program.exited, STOP_MS);
     assert.ok(exit, `the program ended within ${STOP_MS} ms of SIGTERM`);
     assert.deepEqual(exit, { code: 0, signal: null });
 });

@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QColor>
+#include <QFont>
+#include <QList>
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +44,25 @@ public:
         fileDialogs << folder + "|" + filter + "|" + suffix;
         return fileAnswer;
     }
+    bool chooseFont(QWidget*, QFont& font) override
+    {
+        fontsOffered << font;
+        if (fontAnswer) {
+            font = *fontAnswer;
+        }
+        return fontAnswer.has_value();
+    }
+    // Takes the next of colourAnswers; none left, or an invalid colour, is Cancel.
+    bool chooseColour(QWidget*, const QString& title, QColor& colour) override
+    {
+        colourTitles << title;
+        coloursOffered << colour;
+        const QColor answer = colourAnswers.isEmpty() ? QColor() : colourAnswers.takeFirst();
+        if (answer.isValid()) {
+            colour = answer;
+        }
+        return answer.isValid();
+    }
 
     QStringList messages;
     QStringList questions;
@@ -50,6 +73,11 @@ public:
     QString inputAnswer;
     QStringList fileDialogs;
     QString fileAnswer;
+    QList<QFont> fontsOffered;
+    std::optional<QFont> fontAnswer; // none: Cancel
+    QStringList colourTitles;
+    QList<QColor> coloursOffered;
+    QList<QColor> colourAnswers;
 };
 
 // An Application on a settings file in a temporary folder: a server on an ephemeral loopback
