@@ -135,6 +135,7 @@ TEST_F(CountersAndForms, AFormPostIsStoredOnceAndAnsweredWithTheRedirectedPage)
               std::string::npos)
         << record;
     EXPECT_EQ(f.countMessages("Feedback sent from: 127.0.0.1"), 1u);
+    EXPECT_EQ(record.find("name= Ann"), record.rfind("name= Ann")); // processed once
 
     // To a page that does not exist: 404 replaces the redirect, but the form was stored.
     r = httpPost(f.port(), "/nowhere.html", "a=1");
