@@ -75,6 +75,9 @@ bool Application::create(std::string& error)
     m_web->counters().MakeCounterText();
     m_web->counters().tsExtrasShow();
 
+    // [time check: its set-up (state label, daily timer) joins here]
+    // [launcher: its set-up joins here]
+
     // 6. The own-address list and the address to bind; --listen chooses another.
     m_web->GetLocalIP(m_commandLine.noLookup);
     if (!m_commandLine.listen.empty()) {
@@ -95,7 +98,13 @@ void Application::firstShow()
     if ((m_commandLine.autoStart || s->WebServe.AutoStart) && !m_commandLine.noAuto && autoStartEnabled) {
         m_web->btnStartServerClick();
     }
-    // The time check, the external programs and IP-Refresh join here once they are built.
+    // [launcher: the program slots are emptied here]
+    if (m_commandLine.noAuto) {
+        return;
+    }
+    // [time check: the start-up check joins here]
+    // [launcher: the delayed start of the external programs joins here]
+    // IP-Refresh joins here once it is built.
 }
 
 void Application::firstActivate()
@@ -144,6 +153,7 @@ std::string Application::shutdown()
         return error;
     }
     m_shutDown = true;
+    // [launcher: the external programs are closed here]
     // 3. The snapshot, when asked.
     auto s = m_settings->snapshot();
     if (s->Camera.Delete && exists(s->Camera.File)) {

@@ -55,6 +55,8 @@ public:
     // The I/O switch, the manual and start-up values, and the schedule (after create()).
     IoControl& ioControl() { return *m_ioControl; }
     PortSchedule& schedule() { return *m_schedule; }
+    // [time check: its accessor joins here]
+    // [launcher: its accessor joins here]
 
     // The user guide beside the settings file.
     std::string helpDocumentPath() const;
@@ -80,6 +82,8 @@ private:
     std::unique_ptr<IoControl> m_ioControl;
     std::unique_ptr<PortSchedule> m_schedule;
     std::unique_ptr<WebServer> m_web;
+    // [time check: its member joins here]
+    // [launcher: its member joins here]
     bool m_shown = false;
     bool m_activated = false;
     bool m_shutDown = false;
