@@ -126,6 +126,54 @@ std::vector<std::string> IniFile::keyNames(std::string_view section) const
     return names;
 }
 
+std::vector<std::pair<std::string, std::string>> IniFile::entries(std::string_view section) const
+{
+    std::vector<std::pair<std::string, std::string>> out;
+    long header = findSection(section);
+    if (header < 0) {
+        return out;
+    }
+    size_t used = 0;
+    size_t end = sectionEnd(static_cast<size_t>(header));
+    for (size_t i = static_cast<size_t>(header) + 1; i < end; ++i) {
+        const Line& line = m_lines[i];
+        if (!line.isKey || line.name.empty()) {
+            continue;
+        }
+        if (used + line.name.size() + 1 > kKeyNameBytes) {
+            break;
+        }
+        used += line.name.size() + 1;
+        std::string value = line.text.substr(line.text.find('=') + 1);
+        if (value.size() > kMaxValue) {
+            value.resize(kMaxValue);
+        }
+        out.emplace_back(line.name, std::move(value));
+    }
+    return out;
+}
+
+void IniFile::appendValue(std::string_view section, std::string_view key, std::string_view value)
+{
+    const std::string keyText(trimBlanks(oneLine(key)));
+    const std::string valueText = oneLine(value);
+    long header = findSection(section);
+    if (header < 0) {
+        m_lines.push_back(parseLine("[" + std::string(section) + "]"));
+        m_lines.push_back(parseLine(keyText + "=" + valueText));
+        return;
+    }
+    size_t end = sectionEnd(static_cast<size_t>(header));
+    size_t lastContent = static_cast<size_t>(header);
+    for (size_t i = static_cast<size_t>(header) + 1; i < end; ++i) {
+        if (!trimBlanks(m_lines[i].text).empty()) {
+            lastContent = i;
+        }
+    }
+    m_lines.insert(m_lines.begin() + static_cast<long>(lastContent) + 1,
+                   parseLine(keyText + "=" + valueText));
+}
+
 void IniFile::setValue(std::string_view section, std::string_view key, std::string_view value)
 {
     // Blanks around a key are lost when it is read, so they are not written either.

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kestrelon {
@@ -24,11 +25,17 @@ public:
     // The key names of a section in file order, blanks around them removed, as many as fit into
     // kKeyNameBytes with one terminating byte each.
     std::vector<std::string> keyNames(std::string_view section) const;
+    // The keys of a section with their own values, in file order, under the same limit as
+    // keyNames. Unlike value(), two keys that differ only in letter case each keep their value.
+    std::vector<std::pair<std::string, std::string>> entries(std::string_view section) const;
     bool hasSection(std::string_view section) const;
 
     // Replaces the key's value in place, else adds the key at the end of its section, else adds
     // the section at the end of the file. Line breaks in the value become blanks.
     void setValue(std::string_view section, std::string_view key, std::string_view value);
+    // Adds the key at the end of its section (or a new section) even when the section has a key
+    // of that name already: for lists whose keys are the entries themselves.
+    void appendValue(std::string_view section, std::string_view key, std::string_view value);
     void eraseSection(std::string_view section);
 
     std::string text() const;

@@ -328,17 +328,38 @@ std::vector<std::pair<std::string, std::string>> pairedKeys(const IniFile& ini, 
     return pairs;
 }
 
+// A list whose keys are the entries themselves ([items], [blocked]) and whose values are 0 or 1:
+// an entry may hold "=" itself ("cam --rate=5=1"), which the line's first "=" would cut off, so
+// the value is what follows the last "=".
+std::vector<std::pair<std::string, bool>> entryList(const IniFile& ini, const char* section)
+{
+    std::vector<std::pair<std::string, bool>> out;
+    for (auto [name, value] : ini.entries(section)) {
+        size_t last = value.rfind('=');
+        if (last != std::string::npos) {
+            name += "=" + value.substr(0, last);
+            value.erase(0, last + 1);
+        }
+        auto number = parseInt32(trimBlanks(value));
+        out.emplace_back(std::move(name), number && *number != 0);
+    }
+    return out;
+}
+
 void loadList(const IniFile& ini, ListId id, Settings& s)
 {
     switch (id) {
     case ListId::Items:
         s.items.clear();
-        for (const auto& key : ini.keyNames("items")) {
-            s.items.push_back({key, readBool(ini, "items", key, false)});
+        for (auto& [text, checked] : entryList(ini, "items")) {
+            s.items.push_back({std::move(text), checked});
         }
         break;
     case ListId::Blocked:
-        s.blocked = ini.keyNames("blocked");
+        s.blocked.clear();
+        for (auto& entry : entryList(ini, "blocked")) {
+            s.blocked.push_back(std::move(entry.first));
+        }
         break;
     case ListId::Schedule:
         s.schedule.clear();
@@ -388,13 +409,13 @@ void saveList(IniFile& ini, const KeyDef& step, const Settings& s)
     case ListId::Items:
         ini.eraseSection("items");
         for (const auto& e : s.items) {
-            ini.setValue("items", e.text, boolText(e.checked));
+            ini.appendValue("items", e.text, boolText(e.checked));
         }
         break;
     case ListId::Blocked:
         ini.eraseSection("blocked");
         for (const auto& e : s.blocked) {
-            ini.setValue("blocked", e, "1");
+            ini.appendValue("blocked", e, "1");
         }
         break;
     case ListId::Schedule:

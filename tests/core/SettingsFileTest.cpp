@@ -167,8 +167,12 @@ TEST(SettingsFile, ListForms)
     TempDir dir;
     SettingsFile file(dir.path() + "/k.ini");
     Settings s = defaults();
-    s.blocked = {"10.0.0.8", "10.0.0.8", "a=b", "  padded  "};
-    s.items = {{"/bin/a", true}, {"/bin/a", false}};
+    s.blocked = {"10.0.0.8", "10.0.0.8", "a=b", "  padded  ", "Host", "host"};
+    s.items = {{"/bin/a", true},
+               {"/bin/a", false},
+               {"/bin/cam --rate=5 --size==2", true},
+               {"/bin/A", false},
+               {"/bin/b x=", false}};
     s.schedule = {{"12:00:00", "5", true}, {"12:00:00", "5", true}, {"x", "y", false}, {"10-20", "3", true}};
     s.routers = {{"r", "d", true}, {"r", "d", false}};
     ASSERT_EQ(file.save(s), "");
@@ -178,11 +182,17 @@ TEST(SettingsFile, ListForms)
     EXPECT_EQ(ini.value("RoutersData", "1-d"), "0");
 
     auto loaded = file.load(defaults()).settings;
-    // Equal plain or marked entries are one key; "=" cuts an entry, blanks around it go.
-    EXPECT_EQ(loaded.blocked, (std::vector<std::string>{"10.0.0.8", "a", "padded"}));
-    ASSERT_EQ(loaded.items.size(), 1u);
-    EXPECT_EQ(loaded.items[0].text, "/bin/a");
-    EXPECT_FALSE(loaded.items[0].checked); // the second write of the key set its mark
+    // Entries that are keys keep their "=" and their letter case, and equal entries stay two;
+    // only blanks around an entry go.
+    EXPECT_EQ(loaded.blocked,
+              (std::vector<std::string>{"10.0.0.8", "10.0.0.8", "a=b", "padded", "Host", "host"}));
+    EXPECT_EQ(loaded.items, s.items);
+    // A hand-written file in the old form still reads.
+    IniFile hand("[items]\n/bin/x -v=1\n/bin/y=0\n/bin/z=\n");
+    Settings fromHand = defaults();
+    loadSettings(hand, fromHand);
+    EXPECT_EQ(fromHand.items,
+              (std::vector<CheckedEntry>{{"/bin/x -v", true}, {"/bin/y", false}, {"/bin/z", false}}));
     // Numbered lists keep equal entries; "-" after the position stays.
     EXPECT_EQ(loaded.schedule, s.schedule);
     EXPECT_EQ(loaded.schedule[3].time, "10-20");
