@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,9 +62,19 @@ int main(int argc, char** argv)
         return runWindow(app);
     }
 
-    // A headless run still has fonts and images through the offscreen platform.
+    // A headless run still has fonts and images through the offscreen platform. The platform is
+    // chosen when the application object is made; afterwards the environment is put back, so
+    // the external programs this run starts do not inherit it.
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const std::optional<std::string> previous =
+        platform ? std::optional<std::string>(platform) : std::nullopt;
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QGuiApplication qapp(argc, argv);
+    if (previous) {
+        ::setenv("QT_QPA_PLATFORM", previous->c_str(), 1);
+    } else {
+        ::unsetenv("QT_QPA_PLATFORM");
+    }
     QGuiApplication::setApplicationName("Kestrelon");
 
     Application app(cmd);
