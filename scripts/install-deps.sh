@@ -10,6 +10,8 @@ packages=(
     qt6-base-dev libboost-dev libboost-system-dev libcurl4-openssl-dev
     # tests and fuzzing
     libgtest-dev libgmock-dev clang libclang-rt-14-dev curl xvfb python3-aiosmtpd
+    # the time server of the time-check tests (its built-in RFC 868 service)
+    xinetd
     # browser test of the sample site (tests/e2e): Chromium driven by playwright-core from npm
     chromium nodejs
     # fonts the program draws with

@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "core/IntText.h"
+#include "launcher/PosixProcessLauncher.h"
 
 #include <QFile>
 
@@ -75,8 +76,12 @@ bool Application::create(std::string& error)
     m_web->counters().MakeCounterText();
     m_web->counters().tsExtrasShow();
 
-    // [time check: its set-up (state label, daily timer) joins here]
-    // [launcher: its set-up joins here]
+    // The time check; the daily check's timer and state follow [TimeServer] Daily.
+    m_timeCheck = std::make_unique<TimeCheck>(*m_settings, m_clockSetter);
+    m_timeCheck->cbDailyClick();
+    // The external programs' list, at most four entries from the settings.
+    m_launcher = std::make_unique<PosixProcessLauncher>();
+    m_external = std::make_unique<ExternalPrograms>(*m_settings, *m_launcher, m_commandLine.noExternal);
 
     // 6. The own-address list and the address to bind; --listen chooses another.
     m_web->GetLocalIP(m_commandLine.noLookup);
@@ -98,12 +103,19 @@ void Application::firstShow()
     if ((m_commandLine.autoStart || s->WebServe.AutoStart) && !m_commandLine.noAuto && autoStartEnabled) {
         m_web->btnStartServerClick();
     }
-    // [launcher: the program slots are emptied here]
+    // No external program of this run yet: its slots start empty.
+    m_external->clearSlots();
     if (m_commandLine.noAuto) {
         return;
     }
-    // [time check: the start-up check joins here]
-    // [launcher: the delayed start of the external programs joins here]
+    // "Check time automatically when Kestrelon starts".
+    if (s->TimeServer.Auto) {
+        m_timeCheck->btnClockClick();
+    }
+    // The external programs start 2 s later, unless -noexternal.
+    if (!m_commandLine.noExternal) {
+        m_external->startDelayed();
+    }
     // IP-Refresh joins here once it is built.
 }
 
@@ -153,7 +165,8 @@ std::string Application::shutdown()
         return error;
     }
     m_shutDown = true;
-    // [launcher: the external programs are closed here]
+    // The external programs this run started, when "Close all programs on exit" is set.
+    m_external->stopexternal();
     // 3. The snapshot, when asked.
     auto s = m_settings->snapshot();
     if (s->Camera.Delete && exists(s->Camera.File)) {

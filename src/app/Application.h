@@ -4,11 +4,15 @@
 #include "core/ProgramPaths.h"
 #include "core/SettingsFile.h"
 #include "core/SettingsModel.h"
+#include "launcher/ExternalPrograms.h"
+#include "launcher/ProcessLauncher.h"
 #include "net/MailSender.h"
 #include "portio/IoControl.h"
 #include "portio/PortAddress.h"
 #include "portio/PortOutputDevice.h"
 #include "portio/PortSchedule.h"
+#include "timecheck/ClockSetter.h"
+#include "timecheck/TimeCheck.h"
 #include "web/MessageLog.h"
 #include "web/WebServer.h"
 
@@ -55,8 +59,10 @@ public:
     // The I/O switch, the manual and start-up values, and the schedule (after create()).
     IoControl& ioControl() { return *m_ioControl; }
     PortSchedule& schedule() { return *m_schedule; }
-    // [time check: its accessor joins here]
-    // [launcher: its accessor joins here]
+    // The time check (after create()).
+    TimeCheck& timeCheck() { return *m_timeCheck; }
+    // The external programs (after create()).
+    ExternalPrograms& externalPrograms() { return *m_external; }
 
     // The user guide beside the settings file.
     std::string helpDocumentPath() const;
@@ -82,8 +88,12 @@ private:
     std::unique_ptr<IoControl> m_ioControl;
     std::unique_ptr<PortSchedule> m_schedule;
     std::unique_ptr<WebServer> m_web;
-    // [time check: its member joins here]
-    // [launcher: its member joins here]
+    // The real system clock; the time check sets it only with "Adjust PC clock".
+    SystemClockSetter m_clockSetter;
+    std::unique_ptr<TimeCheck> m_timeCheck;
+    // The launcher outlives the programs' list, which holds on to it.
+    std::unique_ptr<ProcessLauncher> m_launcher;
+    std::unique_ptr<ExternalPrograms> m_external;
     bool m_shown = false;
     bool m_activated = false;
     bool m_shutDown = false;

@@ -22,6 +22,7 @@ int runHeadless(Application& app)
 {
     // Every log line goes to standard error too, prefixed with the log's name.
     app.messageLog().setSink([](const std::string& line) { printLine("server: " + line); });
+    app.timeCheck().log().setSink([](const std::string& line) { printLine("time: " + line); });
     QObject::connect(&app, &Application::messageBox,
                      [](const QString& text) { printLine(text.toLocal8Bit().toStdString()); });
 

@@ -6,6 +6,7 @@
 #include "ui/SectionPage.h"
 #include "ui/SectionPanel.h"
 #include "ui/SystemPage.h"
+#include "ui/TimeServerPage.h"
 #include "ui/TrayController.h"
 #include "ui/WebServerPage.h"
 
@@ -78,7 +79,12 @@ MainWindow::MainWindow(Application& app, Prompts& prompts, QWidget* parent)
     connect(&app.webServer().counters().one(), &HitCounter::changed, this, &MainWindow::showHitCount,
             Qt::QueuedConnection);
     connect(&app.settings(), &SettingsModel::changed, this, &MainWindow::showHitCount);
+    // The time check's state label and its "Connecting to Time Server..." while a check runs.
+    connect(&app.timeCheck(), &TimeCheck::dailyStateChanged, this,
+            [this](bool running) { showState(Label30, running); });
+    connect(&app.timeCheck(), &TimeCheck::statusTextChanged, this, &MainWindow::setStatusText);
     serverStateChanged();
+    showState(Label30, app.timeCheck().dailyRunning());
     showHitCount();
     showPage(0);
 }
@@ -147,7 +153,8 @@ QWidget* MainWindow::makePageArea()
     PageControl1->addWidget(m_webServerPage);
     addPlainPage("Camera", "ts2");
     addPlainPage("Video", "TabSheet25");
-    addPlainPage("Time Server", "ts3");
+    m_timeServerPage = new TimeServerPage(m_app, PageControl1);
+    PageControl1->addWidget(m_timeServerPage);
     m_systemPage = new SystemPage(m_app, m_prompts, PageControl1);
     PageControl1->addWidget(m_systemPage);
     SectionPage* ipRefresh = addPlainPage("IP-Refresh", "ts5");

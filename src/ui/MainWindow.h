@@ -16,6 +16,7 @@ class Prompts;
 class SectionPage;
 class SectionPanel;
 class SystemPage;
+class TimeServerPage;
 class TrayController;
 class WebServerPage;
 
@@ -47,6 +48,7 @@ public:
     TrayController& tray() { return *m_tray; }
     WebServerPage* webServerPage() const { return m_webServerPage; }
     SystemPage* systemPage() const { return m_systemPage; }
+    TimeServerPage* timeServerPage() const { return m_timeServerPage; }
     // Shows a page without the side effects of a click.
     void showPage(int page);
 
@@ -102,6 +104,7 @@ private:
     TrayController* m_tray;
     WebServerPage* m_webServerPage = nullptr;
     SystemPage* m_systemPage = nullptr;
+    TimeServerPage* m_timeServerPage = nullptr;
     QScrollArea* m_pageScroll = nullptr;
     bool m_scrollLayout = false;
     bool m_shown = false;

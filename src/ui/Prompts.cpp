@@ -3,8 +3,11 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QMessageBox>
+
+#include <algorithm>
 
 namespace kestrelon {
 
@@ -24,11 +27,17 @@ bool Prompts::confirm(QWidget* parent, const QString& text, const QPoint& topLef
     return box.exec() == QMessageBox::Yes;
 }
 
-QString Prompts::inputText(QWidget* parent, const QString& title, const QString& prompt)
+QString Prompts::inputText(QWidget* parent, const QString& title, const QString& prompt,
+                           const QString& initial)
 {
-    bool ok = false;
-    QString text = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, QString(), &ok);
-    return ok ? text : QString();
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(initial);
+    // Wide enough to show a long initial text (a command line) whole, within reason.
+    const int textWidth = dialog.fontMetrics().horizontalAdvance(initial) + 60;
+    dialog.resize(std::clamp(textWidth, 300, 700), dialog.sizeHint().height());
+    return dialog.exec() == QDialog::Accepted ? dialog.textValue() : initial;
 }
 
 namespace {

@@ -19,8 +19,9 @@ public:
     virtual void message(QWidget* parent, const QString& text);
     // A Yes/No question with its top-left corner at topLeft; Escape answers No.
     virtual bool confirm(QWidget* parent, const QString& text, const QPoint& topLeft);
-    // A one-line input box; a cancelled box gives the empty text.
-    virtual QString inputText(QWidget* parent, const QString& title, const QString& prompt);
+    // A one-line input box that starts with initial; a cancelled box gives initial back.
+    virtual QString inputText(QWidget* parent, const QString& title, const QString& prompt,
+                              const QString& initial = QString());
     // File dialogs; the empty text when cancelled. defaultSuffix is given without its dot.
     virtual QString openFile(QWidget* parent, const QString& folder, const QString& filter,
                              const QString& defaultSuffix);

@@ -4,10 +4,14 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QObject>
 #include <QSignalBlocker>
+#include <QTime>
+#include <QTimeEdit>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,6 +33,11 @@ public:
     // An editable combo box: its text, typed or picked from the list.
     template <class Section>
     void bind(QComboBox* combo, Section Settings::*section, std::string Section::*field);
+    // A time-of-day picker and a field of seconds after midnight.
+    template <class Section> void bind(QTimeEdit* edit, Section Settings::*section, int32_t Section::*field);
+    // A label that shows a text field; a label is not edited, so this one runs one way.
+    template <class Section>
+    void bind(QLabel* label, Section Settings::*section, std::string Section::*field);
 
     void load();
 
@@ -82,6 +91,35 @@ void SettingsBinder::bind(QComboBox* combo, Section Settings::*section, std::str
     // Picking an item sets the edit text too, so this one signal covers both ways.
     connect(combo, &QComboBox::editTextChanged, this, [this, section, field](const QString& text) {
         m_model.update([&](Settings& s) { (s.*section).*field = text.toStdString(); });
+    });
+}
+
+template <class Section>
+void SettingsBinder::bind(QTimeEdit* edit, Section Settings::*section, int32_t Section::*field)
+{
+    add([edit, section, field](const Settings& s) {
+        const int32_t seconds = (s.*section).*field;
+        const QTime value = seconds >= 0 && seconds < 24 * 3600
+                                ? QTime::fromMSecsSinceStartOfDay(seconds * 1000)
+                                : QTime(0, 0);
+        if (edit->time() != value) {
+            QSignalBlocker block(edit);
+            edit->setTime(value);
+        }
+    });
+    connect(edit, &QTimeEdit::timeChanged, this, [this, section, field](const QTime& time) {
+        m_model.update([&](Settings& s) { (s.*section).*field = time.msecsSinceStartOfDay() / 1000; });
+    });
+}
+
+template <class Section>
+void SettingsBinder::bind(QLabel* label, Section Settings::*section, std::string Section::*field)
+{
+    add([label, section, field](const Settings& s) {
+        const QString value = QString::fromStdString((s.*section).*field);
+        if (label->text() != value) {
+            label->setText(value);
+        }
     });
 }
 

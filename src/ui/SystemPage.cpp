@@ -2,6 +2,7 @@
 #include "ui/Named.h"
 
 #include "app/Application.h"
+#include "ui/ExternalProgramsTab.h"
 #include "ui/ProgramIcon.h"
 #include "ui/Prompts.h"
 #include "ui/SettingsBinder.h"
@@ -73,6 +74,9 @@ SystemPage::SystemPage(Application& app, Prompts& prompts, QWidget* parent)
     auto* columns = new QHBoxLayout(tab);
     columns->addLayout(left, 1);
     columns->addLayout(right, 1);
+
+    externalProgramsTab = new ExternalProgramsTab(app, prompts);
+    tabs->addTab(externalProgramsTab, "External Programs");
 
     m_binder->bind(cbStartMinimized, &Settings::WebServe, &WebServeSettings::StartMinimized);
     m_binder->bind(cbMinimize, &Settings::WebServe, &WebServeSettings::Minimize);

@@ -9,11 +9,12 @@ class QPushButton;
 namespace kestrelon {
 
 class Application;
+class ExternalProgramsTab;
 class Prompts;
 class SettingsBinder;
 
-// The "System" page, tab "System Options": window behaviour, saving the settings now, the
-// about panel and the debug switch. Main thread.
+// The "System" page. Tab "System Options": window behaviour, saving the settings now, the
+// about panel and the debug switch; tab "External Programs". Main thread.
 class SystemPage : public SectionPage {
     Q_OBJECT
 public:
@@ -27,6 +28,7 @@ public:
     QPushButton* Button8; // "Save"
     QLabel* lblVersion;
     QCheckBox* cbDebug;
+    ExternalProgramsTab* externalProgramsTab;
 
 public Q_SLOTS:
     void Button8Click();

@@ -28,11 +28,12 @@ public:
         questionAt = topLeft;
         return confirmAnswer;
     }
-    QString inputText(QWidget*, const QString& title, const QString& prompt) override
+    QString inputText(QWidget*, const QString& title, const QString& prompt, const QString& initial) override
     {
         inputTitles << title;
         inputPrompts << prompt;
-        return inputAnswer;
+        inputInitials << initial;
+        return inputCancelled ? initial : inputAnswer;
     }
     QString openFile(QWidget*, const QString& folder, const QString& filter, const QString& suffix) override
     {
@@ -70,7 +71,9 @@ public:
     bool confirmAnswer = false;
     QStringList inputTitles;
     QStringList inputPrompts;
+    QStringList inputInitials;
     QString inputAnswer;
+    bool inputCancelled = false; // Cancel gives the initial text back
     QStringList fileDialogs;
     QString fileAnswer;
     QList<QFont> fontsOffered;

@@ -1,0 +1,280 @@
+#include "timecheck/TimeClient.h"
+
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <system_error>
+#include <utility>
+
+namespace kestrelon {
+
+namespace {
+
+using Steady = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// Waits are cut into slices this long, so a stop request ends them soon.
+constexpr auto kSlice = 100ms;
+
+enum class Wait { Ready, TimedOut, Stopped, Failed };
+
+Wait waitFor(int fd, short events, Steady::time_point deadline, const std::stop_token& stop)
+{
+    while (true) {
+        if (stop.stop_requested()) {
+            return Wait::Stopped;
+        }
+        const auto left = deadline - Steady::now();
+        if (left <= Steady::duration::zero()) {
+            return Wait::TimedOut;
+        }
+        const auto slice =
+            std::chrono::ceil<std::chrono::milliseconds>(std::min<Steady::duration>(left, kSlice));
+        pollfd p{fd, events, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(slice.count()));
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Wait::Failed;
+        }
+        if (ready > 0) {
+            return Wait::Ready;
+        }
+    }
+}
+
+std::string systemError(int code)
+{
+    // Unlike strerror, thread-safe.
+    return std::system_category().message(code);
+}
+
+class Socket {
+public:
+    Socket() = default;
+    explicit Socket(int fd) : m_fd(fd) {}
+    ~Socket() { reset(); }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        m_fd = fd;
+    }
+    int fd() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+
+private:
+    int m_fd = -1;
+};
+
+struct AddressList {
+    addrinfo* head = nullptr;
+    ~AddressList()
+    {
+        if (head) {
+            ::freeaddrinfo(head);
+        }
+    }
+};
+
+std::string_view trimmed(std::string_view text)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::optional<uint16_t> portFromText(std::string_view text)
+{
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value == 0 || value > 65535) {
+        return std::nullopt;
+    }
+    return static_cast<uint16_t>(value);
+}
+
+TimeAnswer failure(TimeAnswer::Outcome outcome, std::string error)
+{
+    TimeAnswer answer;
+    answer.outcome = outcome;
+    answer.error = std::move(error);
+    return answer;
+}
+
+} // namespace
+
+// The Time protocol's port is 37. A port may be given after the host as well: it lets a server
+// on another port be used, and the tests run their servers on free loopback ports.
+std::optional<TimeClient::ServerAddress> TimeClient::parseServer(std::string_view text)
+{
+    text = trimmed(text);
+    ServerAddress address;
+    if (text.starts_with('[')) {
+        const size_t close = text.find(']');
+        if (close == std::string_view::npos || close == 1) {
+            return std::nullopt;
+        }
+        address.host = std::string(text.substr(1, close - 1));
+        std::string_view rest = text.substr(close + 1);
+        if (rest.empty()) {
+            return address;
+        }
+        if (!rest.starts_with(':')) {
+            return std::nullopt;
+        }
+        auto port = portFromText(rest.substr(1));
+        if (!port) {
+            return std::nullopt;
+        }
+        address.port = *port;
+        return address;
+    }
+    const size_t colon = text.find(':');
+    if (colon == std::string_view::npos || text.find(':', colon + 1) != std::string_view::npos) {
+        // No port, or a bare IPv6 address.
+        if (text.empty()) {
+            return std::nullopt;
+        }
+        address.host = std::string(text);
+        return address;
+    }
+    auto port = portFromText(text.substr(colon + 1));
+    if (colon == 0 || !port) {
+        return std::nullopt;
+    }
+    address.host = std::string(text.substr(0, colon));
+    address.port = *port;
+    return address;
+}
+
+std::chrono::system_clock::time_point TimeClient::timeFromValue(uint32_t value,
+                                                                std::chrono::system_clock::time_point now)
+{
+    constexpr int64_t kEra = int64_t(1) << 32;
+    const int64_t nowSince1900 =
+        std::chrono::floor<std::chrono::seconds>(now).time_since_epoch().count() + kSecondsFrom1900To1970;
+    // The k whose value + k * 2^32 lies within half an era of now; the count starts in 1900, so
+    // no earlier era exists.
+    const int64_t offset = nowSince1900 - static_cast<int64_t>(value) + kEra / 2;
+    const int64_t era = std::max<int64_t>(0, offset >= 0 ? offset / kEra : (offset - kEra + 1) / kEra);
+    const int64_t since1900 = static_cast<int64_t>(value) + era * kEra;
+    return std::chrono::system_clock::time_point(std::chrono::seconds(since1900 - kSecondsFrom1900To1970));
+}
+
+TimeAnswer TimeClient::query(std::string_view server, std::chrono::system_clock::time_point now,
+                             std::stop_token stop) const
+{
+    using Outcome = TimeAnswer::Outcome;
+    const auto address = parseServer(server);
+    if (!address) {
+        return failure(Outcome::Failed, "not a time server address: \"" + std::string(server) + "\"");
+    }
+
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICSERV;
+    AddressList addresses;
+    const std::string portText = std::to_string(address->port);
+    if (int rc = ::getaddrinfo(address->host.c_str(), portText.c_str(), &hints, &addresses.head); rc != 0) {
+        return failure(Outcome::Failed, "cannot find " + address->host + ": " + ::gai_strerror(rc));
+    }
+
+    // Every address of the name in turn, all within one connect time-out.
+    const auto connectDeadline = Steady::now() + m_options.connectTimeout;
+    Socket socket;
+    std::string error = "no address for " + address->host;
+    for (addrinfo* ai = addresses.head; ai && socket.fd() < 0; ai = ai->ai_next) {
+        Socket candidate(
+            ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol));
+        if (candidate.fd() < 0) {
+            error = "socket: " + systemError(errno);
+            continue;
+        }
+        if (::connect(candidate.fd(), ai->ai_addr, ai->ai_addrlen) != 0) {
+            if (errno != EINPROGRESS) {
+                error = "connect: " + systemError(errno);
+                continue;
+            }
+            const Wait wait = waitFor(candidate.fd(), POLLOUT, connectDeadline, stop);
+            if (wait == Wait::Stopped) {
+                return failure(Outcome::Failed, "cancelled");
+            }
+            if (wait == Wait::TimedOut) {
+                return failure(Outcome::Failed, "no connection to " + std::string(server) + " within " +
+                                                    std::to_string(m_options.connectTimeout.count()) + " ms");
+            }
+            int code = 0;
+            socklen_t length = sizeof code;
+            if (wait == Wait::Failed ||
+                ::getsockopt(candidate.fd(), SOL_SOCKET, SO_ERROR, &code, &length) != 0) {
+                code = errno;
+            }
+            if (code != 0) {
+                error = "connect: " + systemError(code);
+                continue;
+            }
+        }
+        socket.reset(candidate.release());
+    }
+    if (socket.fd() < 0) {
+        return failure(Outcome::Failed, error);
+    }
+
+    // The four bytes, within the answer time-out counted from the moment the connection was made.
+    const auto connected = Steady::now();
+    const auto answerDeadline = connected + m_options.answerTimeout;
+    unsigned char bytes[4];
+    size_t got = 0;
+    while (got < sizeof bytes) {
+        const Wait wait = waitFor(socket.fd(), POLLIN, answerDeadline, stop);
+        if (wait == Wait::Stopped) {
+            return failure(Outcome::Failed, "cancelled");
+        }
+        if (wait == Wait::TimedOut) {
+            return failure(Outcome::NoAnswer, "no answer within " +
+                                                  std::to_string(m_options.answerTimeout.count()) + " ms (" +
+                                                  std::to_string(got) + " of 4 bytes)");
+        }
+        const ssize_t n = ::recv(socket.fd(), bytes + got, sizeof bytes - got, 0);
+        if (n > 0) {
+            got += static_cast<size_t>(n);
+        } else if (n == 0) {
+            return failure(Outcome::NoAnswer,
+                           "the server closed the connection after " + std::to_string(got) + " of 4 bytes");
+        } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            return failure(Outcome::Failed, "connection broken: " + systemError(errno));
+        }
+    }
+    const auto received = Steady::now();
+
+    // A server that sends fewer than four bytes has not told the time: that is no answer, never
+    // the time value 0 (midnight of 1 January 1900), which would be shown and logged as a real
+    // server time.
+    TimeAnswer answer;
+    answer.outcome = Outcome::Answered;
+    answer.value =
+        (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8) | bytes[3];
+    // The server read its clock somewhere between our connection and its answer: half the round
+    // trip is the best guess of how old the value is.
+    answer.time = timeFromValue(answer.value, now) +
+                  std::chrono::duration_cast<std::chrono::system_clock::duration>((received - connected) / 2);
+    return answer;
+}
+
+} // namespace kestrelon
