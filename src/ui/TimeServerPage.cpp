@@ -85,6 +85,11 @@ TimeServerPage::TimeServerPage(Application& app, QWidget* parent)
 
     lbTime = named(new QListWidget(this), "lbTime");
     lbTime->setUniformItemSizes(true);
+    // The lines are laid out with blanks, so a fixed-pitch face keeps their columns aligned.
+    QFont logFont("Courier New");
+    logFont.setStyleHint(QFont::TypeWriter);
+    logFont.setPointSize(lbTime->font().pointSize());
+    lbTime->setFont(logFont);
     lbTime->setSelectionMode(QAbstractItemView::SingleSelection);
     btnClearTimeLog = named(new QPushButton("Clear Log", this), "btnClearTimeLog");
     auto* logButtons = new QHBoxLayout;
