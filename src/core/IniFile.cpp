@@ -106,22 +106,8 @@ std::optional<std::string> IniFile::value(std::string_view section, std::string_
 std::vector<std::string> IniFile::keyNames(std::string_view section) const
 {
     std::vector<std::string> names;
-    long header = findSection(section);
-    if (header < 0) {
-        return names;
-    }
-    size_t used = 0;
-    size_t end = sectionEnd(static_cast<size_t>(header));
-    for (size_t i = static_cast<size_t>(header) + 1; i < end; ++i) {
-        const Line& line = m_lines[i];
-        if (!line.isKey || line.name.empty()) {
-            continue;
-        }
-        if (used + line.name.size() + 1 > kKeyNameBytes) {
-            break;
-        }
-        used += line.name.size() + 1;
-        names.push_back(line.name);
+    for (auto& entry : entries(section)) {
+        names.push_back(std::move(entry.first));
     }
     return names;
 }
@@ -155,14 +141,16 @@ std::vector<std::pair<std::string, std::string>> IniFile::entries(std::string_vi
 
 void IniFile::appendValue(std::string_view section, std::string_view key, std::string_view value)
 {
-    const std::string keyText(trimBlanks(oneLine(key)));
-    const std::string valueText = oneLine(value);
+    // Blanks around a key are lost when it is read, so they are not written either.
+    Line line = parseLine(std::string(trimBlanks(oneLine(key))) + "=" + oneLine(value));
     long header = findSection(section);
     if (header < 0) {
         m_lines.push_back(parseLine("[" + std::string(section) + "]"));
-        m_lines.push_back(parseLine(keyText + "=" + valueText));
+        m_lines.push_back(std::move(line));
         return;
     }
+    // New keys go after the section's last non-blank line, before blank lines that separate it
+    // from the next section.
     size_t end = sectionEnd(static_cast<size_t>(header));
     size_t lastContent = static_cast<size_t>(header);
     for (size_t i = static_cast<size_t>(header) + 1; i < end; ++i) {
@@ -170,39 +158,25 @@ void IniFile::appendValue(std::string_view section, std::string_view key, std::s
             lastContent = i;
         }
     }
-    m_lines.insert(m_lines.begin() + static_cast<long>(lastContent) + 1,
-                   parseLine(keyText + "=" + valueText));
+    m_lines.insert(m_lines.begin() + static_cast<long>(lastContent) + 1, std::move(line));
 }
 
 void IniFile::setValue(std::string_view section, std::string_view key, std::string_view value)
 {
-    // Blanks around a key are lost when it is read, so they are not written either.
-    const std::string keyText(trimBlanks(oneLine(key)));
-    const std::string valueText = oneLine(value);
     long header = findSection(section);
-    if (header < 0) {
-        m_lines.push_back(parseLine("[" + std::string(section) + "]"));
-        m_lines.push_back(parseLine(keyText + "=" + valueText));
-        return;
-    }
-    size_t end = sectionEnd(static_cast<size_t>(header));
-    std::string_view wanted = keyText;
-    size_t lastContent = static_cast<size_t>(header);
-    for (size_t i = static_cast<size_t>(header) + 1; i < end; ++i) {
-        Line& line = m_lines[i];
-        if (line.isKey && equalsIgnoreCase(line.name, wanted)) {
-            // Keep the key as the file spells it; only the value changes.
-            line.text = line.text.substr(0, line.text.find('=') + 1) + valueText;
-            return;
-        }
-        if (!trimBlanks(line.text).empty()) {
-            lastContent = i;
+    if (header >= 0) {
+        const std::string keyText(trimBlanks(oneLine(key)));
+        size_t end = sectionEnd(static_cast<size_t>(header));
+        for (size_t i = static_cast<size_t>(header) + 1; i < end; ++i) {
+            Line& line = m_lines[i];
+            if (line.isKey && equalsIgnoreCase(line.name, keyText)) {
+                // Keep the key as the file spells it; only the value changes.
+                line.text = line.text.substr(0, line.text.find('=') + 1) + oneLine(value);
+                return;
+            }
         }
     }
-    // New keys go after the section's last non-blank line, before blank lines that separate it
-    // from the next section.
-    m_lines.insert(m_lines.begin() + static_cast<long>(lastContent) + 1,
-                   parseLine(keyText + "=" + valueText));
+    appendValue(section, key, value);
 }
 
 void IniFile::eraseSection(std::string_view section)
