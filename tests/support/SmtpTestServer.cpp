@@ -9,10 +9,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,21 +54,6 @@ std::vector<std::string> storedFiles(const std::string& folder)
     return files;
 }
 
-bool reaped(pid_t pid, std::chrono::milliseconds within)
-{
-    auto deadline = std::chrono::steady_clock::now() + within;
-    while (true) {
-        pid_t r = ::waitpid(pid, nullptr, WNOHANG);
-        if (r == pid || (r < 0 && errno == ECHILD)) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
-
 } // namespace
 
 std::vector<std::string> ReceivedMail::header(const std::string& name) const
@@ -99,19 +81,15 @@ SmtpTestServer::SmtpTestServer(Options options)
     if (!options.rejectRecipient.empty()) {
         args.insert(args.end(), {"--reject", options.rejectRecipient});
     }
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
+    ChildProcess::Setup setup;
+    setup.args = std::move(args);
     // The interpreter on PATH may set up its own module paths; Debian's must not inherit them.
-    std::vector<char*> envp;
+    setup.environment.emplace();
     for (char** e = environ; *e; ++e) {
         if (std::strncmp(*e, "PYTHONPATH=", 11) != 0 && std::strncmp(*e, "PYTHONHOME=", 11) != 0) {
-            envp.push_back(*e);
+            setup.environment->push_back(*e);
         }
     }
-    envp.push_back(nullptr);
 
     // Close-on-exec, so that other children started meanwhile do not keep the pipes open.
     int in[2], out[2];
@@ -123,26 +101,19 @@ SmtpTestServer::SmtpTestServer(Options options)
         ::close(in[1]);
         throw std::runtime_error("pipe failed");
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0); // its own group, so stop() reaches everything it starts
-    pid_t pid = -1;
-    int rc = ::posix_spawn(&pid, kPython, &actions, &attributes, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    setup.stdinFd = in[0];
+    setup.stdoutFd = out[1];
+    setup.ownGroup = true; // so that stop() reaches everything it starts
+    try {
+        m_process.start(setup);
+    } catch (...) {
+        for (int fd : {in[0], in[1], out[0], out[1]}) {
+            ::close(fd);
+        }
+        throw;
+    }
     ::close(in[0]);
     ::close(out[1]);
-    if (rc != 0) {
-        ::close(in[1]);
-        ::close(out[0]);
-        throw std::runtime_error(std::string("cannot start ") + kPython + ": " + std::strerror(rc));
-    }
-    m_pid = pid;
     m_stdin = in[1];
 
     // The script prints its port once it listens.
@@ -194,15 +165,7 @@ void SmtpTestServer::stop()
         ::close(m_stdin);
         m_stdin = -1;
     }
-    if (m_pid <= 0) {
-        return;
-    }
-    ::kill(-m_pid, SIGTERM);
-    if (!reaped(m_pid, std::chrono::seconds(3))) {
-        ::kill(-m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
-    }
-    m_pid = -1;
+    m_process.stop(std::chrono::seconds(3));
 }
 
 std::vector<ReceivedMail> SmtpTestServer::messages() const

@@ -1,8 +1,7 @@
 #pragma once
 
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
-
-#include <sys/types.h>
 
 #include <chrono>
 #include <cstdint>
@@ -65,7 +64,7 @@ public:
 
 private:
     TempDir m_folder;
-    pid_t m_pid = -1;
+    ChildProcess m_process;
     int m_stdin = -1;
     uint16_t m_port = 0;
 };

@@ -4,10 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -42,21 +39,6 @@ int boundLoopbackSocket(uint16_t& port)
     }
     port = ntohs(a.sin_port);
     return fd;
-}
-
-bool reaped(pid_t pid, std::chrono::milliseconds within)
-{
-    const auto deadline = std::chrono::steady_clock::now() + within;
-    while (true) {
-        pid_t r = ::waitpid(pid, nullptr, WNOHANG);
-        if (r == pid || (r < 0 && errno == ECHILD)) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
 }
 
 } // namespace
@@ -108,36 +90,31 @@ bool XinetdTimeServer::start(uint16_t port)
     const std::string output = m_folder.path() + "/xinetd.out";
     std::vector<std::string> args = {kXinetd,    "-dontfork", "-f",       config,
                                      "-filelog", log,         "-pidfile", pidFile};
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
+    ChildProcess::Setup setup;
+    setup.args = std::move(args);
+    setup.ownGroup = true;
+    setup.endWithParent = true; // even when the test program dies without running its destructors
+    // Close-on-exec: only the child gets them, as its standard streams.
+    const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (out >= 0 && in >= 0) {
+        setup.stdinFd = in;
+        setup.stdoutFd = setup.stderrFd = out;
     }
-    argv.push_back(nullptr);
-
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        throw std::runtime_error("fork failed");
-    }
-    if (pid == 0) {
-        // Only async-signal-safe calls until exec. xinetd ends with the test program, even when
-        // that dies without running its destructors.
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (::getppid() != parent) {
-            ::_exit(127);
+    const auto closeStreams = [&] {
+        for (int fd : {in, out}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
         }
-        ::setpgid(0, 0);
-        int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int in = ::open("/dev/null", O_RDONLY);
-        if (out >= 0 && in >= 0) {
-            ::dup2(in, 0);
-            ::dup2(out, 1);
-            ::dup2(out, 2);
-        }
-        ::execv(kXinetd, argv.data());
-        ::_exit(127);
+    };
+    try {
+        m_process.start(setup);
+    } catch (...) {
+        closeStreams();
+        throw;
     }
-    m_pid = pid;
+    closeStreams();
 
     // Up when its log says the service started; "0 available services" means the bind failed.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -146,8 +123,8 @@ bool XinetdTimeServer::start(uint16_t port)
         if (size_t at = text.find("Started working: "); at != std::string::npos) {
             return text.compare(at + 17, 2, "0 ") != 0;
         }
-        if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-            m_pid = -1;
+        m_process.waitForExit(std::chrono::milliseconds(0)); // reaps it when it has ended
+        if (!m_process.running()) {
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -157,15 +134,7 @@ bool XinetdTimeServer::start(uint16_t port)
 
 void XinetdTimeServer::stop()
 {
-    if (m_pid <= 0) {
-        return;
-    }
-    ::kill(-m_pid, SIGTERM);
-    if (!reaped(m_pid, std::chrono::seconds(3))) {
-        ::kill(-m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
-    }
-    m_pid = -1;
+    m_process.stop(std::chrono::seconds(3));
 }
 
 // ---- the tiny server ----

@@ -1,9 +1,8 @@
 #pragma once
 
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 #include "timecheck/ClockSetter.h"
-
-#include <sys/types.h>
 
 #include <atomic>
 #include <chrono>
@@ -39,7 +38,7 @@ private:
     bool start(uint16_t port);
 
     TempDir m_folder;
-    pid_t m_pid = -1;
+    ChildProcess m_process;
     uint16_t m_port = 0;
 };
 

@@ -5,6 +5,7 @@
 #include "core/IniFile.h"
 #include "core/SettingsModel.h"
 #include "support/GuiApplication.h"
+#include "support/HeadlessProgram.h"
 #include "support/ServerFixture.h"
 #include "support/TempDir.h"
 #include "support/TimeTestServers.h"
@@ -16,13 +17,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <ctime>
-#include <fcntl.h>
-#include <poll.h>
 #include <regex>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace kestrelon;
 using namespace kestrelon::test;
@@ -393,88 +389,6 @@ TEST_F(TimeCheckTest, TheClockDisplayRunsWhileThePageIsShown)
     EXPECT_FALSE(timeCheck->DateTimeTimer.isActive());
 }
 
-namespace {
-
-// The real program as a child process; its standard error is read line by line.
-class Program {
-public:
-    explicit Program(std::vector<std::string> args)
-    {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) {
-            return;
-        }
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(fds[1], 2);
-            std::vector<char*> argv = {const_cast<char*>(KESTRELON_EXE)};
-            for (auto& a : args) {
-                argv.push_back(a.data());
-            }
-            argv.push_back(nullptr);
-            execv(KESTRELON_EXE, argv.data());
-            _exit(127);
-        }
-        close(fds[1]);
-        m_err = fds[0];
-    }
-    ~Program()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        if (m_err >= 0) {
-            close(m_err);
-        }
-    }
-
-    // The first line from now on that matches, if one comes in time.
-    std::optional<std::smatch> waitForLine(const std::regex& pattern, std::chrono::milliseconds timeout)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (true) {
-            for (size_t nl; (nl = m_pending.find('\n')) != std::string::npos;) {
-                m_line = m_pending.substr(0, nl);
-                m_pending.erase(0, nl + 1);
-                std::smatch m;
-                if (std::regex_search(m_line, m, pattern)) {
-                    return m;
-                }
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd p{m_err, POLLIN, 0};
-            if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
-                return std::nullopt;
-            }
-            char buffer[4096];
-            const ssize_t n = read(m_err, buffer, sizeof buffer);
-            if (n <= 0) {
-                return std::nullopt;
-            }
-            m_pending.append(buffer, static_cast<size_t>(n));
-        }
-    }
-
-    int terminateAndWait()
-    {
-        kill(m_pid, SIGTERM);
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_err = -1;
-    std::string m_pending;
-    std::string m_line;
-};
-
-} // namespace
-
 TEST(TimeCheckHeadless, TheStartUpCheckWritesItsLineToStandardError)
 {
     XinetdTimeServer xinetd;
@@ -482,11 +396,13 @@ TEST(TimeCheckHeadless, TheStartUpCheckWritesItsLineToStandardError)
     const std::string ini = dir.write(
         "kestrelon.ini", "[WebServe]\nPort=0\nRevDNS=0\n[TimeServer]\nAuto=1\nServer=" + xinetd.address() +
                              "\nFormat=yyyy-mm-dd hh:nn:ss\n");
-    Program program({"--headless", "--config", ini, "--listen", "127.0.0.1", "-nolookup", "-noexternal"});
+    HeadlessProgram program(
+        KESTRELON_EXE, {"--headless", "--config", ini, "--listen", "127.0.0.1", "-nolookup", "-noexternal"});
     const auto line =
         program.waitForLine(std::regex(R"(^time: (\d\d:\d\d:\d\d) {15}(\d\d:\d\d:\d\d)$)"), 15s);
     ASSERT_TRUE(line) << xinetd.logText();
-    EXPECT_EQ(program.terminateAndWait(), 0);
+    program.terminate();
+    EXPECT_EQ(program.waitForExit(10s), 0);
     // The server time of the check is remembered in the settings file.
     const std::string last = IniFile(readFile(ini)).value("TimeServer", "Last").value_or("");
     EXPECT_TRUE(std::regex_match(last, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)"))) << last;
