@@ -1,5 +1,7 @@
 #include "support/SmtpTestServer.h"
 
+#include "support/LoopbackSocket.h"
+
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -214,38 +216,18 @@ bool SmtpTestServer::waitForMessages(size_t count, std::chrono::milliseconds tim
 
 namespace {
 
-int boundSocket(uint16_t& port)
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        throw std::runtime_error("socket failed");
-    }
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = 0;
-    socklen_t length = sizeof a;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
-        ::close(fd);
-        throw std::runtime_error("bind failed");
-    }
-    port = ntohs(a.sin_port);
-    return fd;
-}
-
 } // namespace
 
 uint16_t SmtpTestServer::closedPort()
 {
     uint16_t port = 0;
-    ::close(boundSocket(port)); // free now, and nobody else here binds it in the moment a test needs
+    ::close(boundLoopbackSocket(port)); // free now, and nobody else here binds it in the moment a test needs
     return port;
 }
 
 SilentListener::SilentListener()
 {
-    m_fd = boundSocket(m_port);
+    m_fd = boundLoopbackSocket(m_port);
     if (::listen(m_fd, 16) != 0) {
         ::close(m_fd);
         throw std::runtime_error("listen failed");

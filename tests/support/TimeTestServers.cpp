@@ -1,5 +1,7 @@
 #include "support/TimeTestServers.h"
 
+#include "support/LoopbackSocket.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -20,26 +22,6 @@ constexpr const char* kXinetd = "/usr/sbin/xinetd";
 constexpr int64_t kSecondsFrom1900To1970 = 2208988800;
 // The longest a tiny server holds a silent connection open: far beyond any client's wait.
 constexpr int kHoldOpenMs = 10000;
-
-// A TCP socket bound to 127.0.0.1 and a free port.
-int boundLoopbackSocket(uint16_t& port)
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        throw std::runtime_error("socket failed");
-    }
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
-        ::close(fd);
-        throw std::runtime_error("bind failed");
-    }
-    port = ntohs(a.sin_port);
-    return fd;
-}
 
 } // namespace
 
