@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing Kestrelon needs.
 # Idempotent: packages already present are left alone, so a second run is quick.
-# Usage: scripts/install-deps.sh [bench]   ("bench" adds the benchmark peers nginx and wrk)
+# Usage: scripts/install-deps.sh [bench]   ("bench" adds the benchmark peers nginx, lighttpd, h2o and wrk)
 set -euo pipefail
 
 packages=(
     # build
     g++ cmake ninja-build ccache pkg-config
     qt6-base-dev libboost-dev libboost-system-dev libcurl4-openssl-dev
+    # camera and live stream: GStreamer with the test source, clock overlay, VP8 and WebM
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-plugins-base
+    gstreamer1.0-plugins-good gstreamer1.0-x gstreamer1.0-tools
+    # snapshot encoders
+    libjpeg62-turbo-dev libgif-dev
     # tests and fuzzing
-    libgtest-dev libgmock-dev clang libclang-rt-14-dev curl xvfb python3-aiosmtpd
+    libgtest-dev libgmock-dev clang libclang-rt-14-dev curl xvfb python3-aiosmtpd python3-pyftpdlib
     # the time server of the time-check tests (its built-in RFC 868 service)
     xinetd
     # browser test of the sample site (tests/e2e): Chromium driven by playwright-core from npm
@@ -22,7 +27,7 @@ if ! command -v npm >/dev/null 2>&1; then
     packages+=(npm)
 fi
 if [[ "${1:-}" == "bench" ]]; then
-    packages+=(nginx wrk)
+    packages+=(nginx wrk lighttpd h2o)
 fi
 
 missing=()
