@@ -13,7 +13,10 @@ struct VideoFrame {
     int height = 0;
     std::vector<uint8_t> bgr;
 
-    bool empty() const { return width <= 0 || height <= 0 || bgr.size() < size_t(width) * size_t(height) * 3; }
+    bool empty() const
+    {
+        return width <= 0 || height <= 0 || bgr.size() < size_t(width) * size_t(height) * 3;
+    }
     uint8_t* row(int y) { return bgr.data() + size_t(y) * size_t(width) * 3; }
     const uint8_t* row(int y) const { return bgr.data() + size_t(y) * size_t(width) * 3; }
 };

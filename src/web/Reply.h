@@ -1,6 +1,6 @@
 #pragma once
 
-#include "web/ServerBusy.h"
+#include "core/ServerBusy.h"
 
 #include <chrono>
 #include <cstdint>

@@ -7,7 +7,7 @@
 #include "web/FeedbackForm.h"
 #include "web/FileResolution.h"
 #include "web/HitCounter.h"
-#include "web/LocalAddresses.h"
+#include "core/LocalAddresses.h"
 #include "web/MessageLog.h"
 #include "web/MimeTable.h"
 #include "web/ReverseLookup.h"

@@ -3,11 +3,11 @@
 #include "web/FeedbackForm.h"
 #include "web/HitCounter.h"
 #include "web/HttpServer.h"
-#include "web/LocalAddresses.h"
+#include "core/LocalAddresses.h"
 #include "web/MimeTable.h"
 #include "web/RequestHandler.h"
 #include "web/ReverseLookup.h"
-#include "web/ServerBusy.h"
+#include "core/ServerBusy.h"
 
 #include <QObject>
 

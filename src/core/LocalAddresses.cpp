@@ -1,4 +1,4 @@
-#include "web/LocalAddresses.h"
+#include "core/LocalAddresses.h"
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
