@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 
 namespace kestrelon {
 
@@ -26,12 +27,33 @@ public:
     // sees it. Concurrent updates are serialised and none is lost.
     void update(const std::function<void(Settings&)>& change);
 
+    // Calls onChange(now) on the receiver's thread whenever the part of the settings that project
+    // picks out differs between the copy before a change and the copy after it. project is a
+    // callable on const Settings& (a lambda, or a member pointer such as &Settings::Camera) whose
+    // result compares with ==. The connection ends with the receiver.
+    template <class Projection, class OnChange>
+    QMetaObject::Connection watch(QObject* receiver, Projection project, OnChange onChange)
+    {
+        return connect(this, &SettingsModel::replaced, receiver,
+                       [project = std::move(project),
+                        onChange = std::move(onChange)](const std::shared_ptr<const Settings>& before,
+                                                        const std::shared_ptr<const Settings>& after) {
+                           if (!(std::invoke(project, *before) == std::invoke(project, *after))) {
+                               onChange(*after);
+                           }
+                       });
+    }
+
 Q_SIGNALS:
     void changed();
+    // Every change, with the copies before and after it; changes made one after the other arrive
+    // in order, each before-copy being the previous after-copy.
+    void replaced(const std::shared_ptr<const Settings>& before,
+                  const std::shared_ptr<const Settings>& after);
 
 private:
     mutable std::mutex m_mutex;
-    std::mutex m_writeMutex;
+    std::recursive_mutex m_writeMutex; // a receiver of replaced() may change the settings again
     std::shared_ptr<const Settings> m_current;
 };
 

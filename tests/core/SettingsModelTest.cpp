@@ -1,5 +1,7 @@
 #include "core/SettingsModel.h"
 
+#include "support/GuiApplication.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -44,4 +46,29 @@ TEST(SettingsModel, ConcurrentUpdatesAreNotLost)
         t.join();
     }
     EXPECT_EQ(model.snapshot()->blocked.size(), 1000u);
+}
+
+TEST(SettingsModel, WatchReportsOnlyChangesOfTheWatchedPart)
+{
+    kestrelon::test::ensureGuiApplication();
+    SettingsModel model(Settings{});
+    QObject receiver;
+    std::vector<int32_t> brightness;
+    int cameraChanges = 0;
+    model.watch(
+        &receiver, [](const Settings& s) { return s.Camera.Bright; },
+        [&](const Settings& now) { brightness.push_back(now.Camera.Bright); });
+    model.watch(&receiver, &Settings::Camera, [&](const Settings&) { ++cameraChanges; });
+
+    model.update([](Settings& s) { s.WebServe.Port = "81"; }); // neither
+    model.update([](Settings& s) { s.Camera.Bright = 5; });    // both
+    model.update([](Settings& s) { s.Camera.Red = 3; });       // the section only
+    model.update([](Settings& s) { s.Camera.Bright = 5; });    // no change at all
+    EXPECT_EQ(brightness, std::vector<int32_t>{5});
+    EXPECT_EQ(cameraChanges, 2);
+
+    // From another thread the change arrives as a queued call on the receiver's thread.
+    std::thread([&] { model.update([](Settings& s) { s.Camera.Bright = -7; }); }).join();
+    EXPECT_TRUE(kestrelon::test::processUntil([&] { return brightness.size() == 2; }));
+    EXPECT_EQ(brightness.back(), -7);
 }

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 namespace kestrelon::test {
 
@@ -17,6 +18,22 @@ void ensureGuiApplication()
     static char name[] = "kestrelon-tests";
     static char* argv[] = {name, nullptr};
     static std::unique_ptr<QGuiApplication> app = std::make_unique<QGuiApplication>(argc, argv);
+}
+
+bool processUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+{
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents();
+        if (condition()) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
 }
 
 } // namespace kestrelon::test

@@ -46,17 +46,6 @@ const std::string kPcTime = "16:45:30";
 const std::string kAnswerLine = kServerTime + std::string(15, ' ') + kPcTime;
 const std::string kNoResponseLine = std::string(26, ' ') + kPcTime + "        (Server - no response)";
 
-bool processUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 8s)
-{
-    return waitFor(
-        [&] {
-            QCoreApplication::processEvents();
-            QCoreApplication::sendPostedEvents();
-            return condition();
-        },
-        timeout);
-}
-
 // Watches a check's signals.
 struct Watcher {
     explicit Watcher(TimeCheck& check)

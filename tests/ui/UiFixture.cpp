@@ -51,14 +51,5 @@ void processEvents()
     QCoreApplication::sendPostedEvents();
 }
 
-bool processUntil(const std::function<bool()>& condition, int milliseconds)
-{
-    return waitFor(
-        [&] {
-            processEvents();
-            return condition();
-        },
-        std::chrono::milliseconds(milliseconds));
-}
 
 } // namespace kestrelon::test

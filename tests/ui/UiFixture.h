@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Application.h"
+#include "support/GuiApplication.h"
 #include "support/TempDir.h"
 #include "ui/Prompts.h"
 
@@ -97,8 +98,6 @@ protected:
     TempDir dir;
 };
 
-// Runs the event loop until the condition holds or the time is up.
-bool processUntil(const std::function<bool()>& condition, int milliseconds = 5000);
 void processEvents();
 
 } // namespace kestrelon::test

@@ -1,5 +1,5 @@
 #include "web/ClientAddress.h"
-#include "web/LocalAddresses.h"
+#include "core/LocalAddresses.h"
 
 #include <gtest/gtest.h>
 
