@@ -12,20 +12,11 @@ import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { fileURLToPath } from 'node:url';
+import { chromiumArgs, chromiumPath, loadChromium, repo } from './browser.mjs';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-const repo = path.resolve(here, '../..');
-const SKIPPED = 77;
-
-if (!fs.existsSync(path.join(here, 'node_modules', 'playwright-core', 'package.json'))) {
-    console.log('# SKIP playwright-core is not installed; run: npm ci --prefix tests/e2e');
-    process.exit(SKIPPED);
-}
-const { chromium } = await import('playwright-core');
+const chromium = await loadChromium();
 
 const exe = process.env.KESTRELON_EXE || path.join(repo, 'build/default/kestrelon');
-const chromiumPath = '/usr/bin/chromium';
 
 // Every wait is bounded; the whole run stays below the CTest time-out.
 const START_MS = 15_000;
@@ -274,16 +265,7 @@ async function setUp() {
         headless: true,
         timeout: 30_000,
         viewport: { width: 1000, height: 800 },
-        args: [
-            '--headless',
-            '--no-sandbox',
-            '--disable-gpu',
-            '--disable-quic',
-            '--disable-background-networking',
-            '--disable-component-update',
-            '--disable-sync',
-            '--no-first-run',
-        ],
+        args: chromiumArgs,
     });
     context.setDefaultTimeout(STEP_MS);
     context.setDefaultNavigationTimeout(STEP_MS);
