@@ -1,5 +1,7 @@
 #include "core/LocalAddresses.h"
 
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -94,6 +96,17 @@ void OwnAddresses::setSelected(std::string selected)
 {
     std::lock_guard lock(m_mutex);
     m_selected = std::move(selected);
+}
+
+void OwnAddresses::add(const std::string& address)
+{
+    std::lock_guard lock(m_mutex);
+    if (std::find(m_list->begin(), m_list->end(), address) != m_list->end()) {
+        return;
+    }
+    auto grown = std::make_shared<std::vector<std::string>>(*m_list);
+    grown->push_back(address);
+    m_list = std::move(grown);
 }
 
 } // namespace kestrelon

@@ -30,6 +30,9 @@ public:
     std::shared_ptr<const std::vector<std::string>> list() const;
     std::string selected() const;
     void setSelected(std::string selected);
+    // Appends the address unless an entry equals it exactly (the external address lookup adds
+    // what it found).
+    void add(const std::string& address);
 
 private:
     mutable std::mutex m_mutex;

@@ -35,4 +35,11 @@ ProgramPaths ProgramPaths::locate(const std::string& configOverride)
     return paths;
 }
 
+std::string ProgramPaths::uploadFile() const
+{
+    size_t slash = settingsFile.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : settingsFile.substr(0, slash == 0 ? 1 : slash);
+    return (folder == "/" ? "" : folder) + "/kestrelon.tmp";
+}
+
 } // namespace kestrelon

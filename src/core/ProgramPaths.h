@@ -15,6 +15,10 @@ struct ProgramPaths {
     // The default web root and snapshot file, and the program's other files, live here.
     std::string dataDir;
 
+    // The file that remote templates are filled into before their upload: kestrelon.tmp beside
+    // the settings file.
+    std::string uploadFile() const;
+
     // configOverride: the file given with --config, or empty.
     static ProgramPaths locate(const std::string& configOverride = {});
 };

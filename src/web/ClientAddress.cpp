@@ -21,20 +21,4 @@ bool isOwnClient(std::string_view address, const std::vector<std::string>& ownAd
            (a >> 16) == ((169u << 8) | 254u);
 }
 
-bool ValidIP(std::string_view text)
-{
-    if (text.empty()) {
-        return false;
-    }
-    int dots = 0;
-    for (char c : text) {
-        if (c == '.') {
-            ++dots;
-        } else if (c < '0' || c > '9') {
-            return false;
-        }
-    }
-    return dots == 3;
-}
-
 } // namespace kestrelon

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/DottedAddress.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,9 +12,5 @@ namespace kestrelon {
 // in a local network: 10.0.0.0/8, 172.16.0.0/16, 192.168.0.0/16 or 169.254.0.0/16. Whole
 // octets are compared, so 104.1.2.3 and 172.160.0.1 are not local.
 bool isOwnClient(std::string_view address, const std::vector<std::string>& ownAddresses);
-
-// Dotted-address syntax as the program checks it: only digits and dots, exactly three dots.
-// Empty parts and numbers above 255 pass ("1..2.3", "999.1.1.1"); the empty text does not.
-bool ValidIP(std::string_view text);
 
 } // namespace kestrelon

@@ -16,9 +16,14 @@ TEST(ProgramPaths, SettingsFileBesideTheExecutableOrAsGiven)
     ProgramPaths paths = ProgramPaths::locate();
     EXPECT_EQ(paths.dataDir, exeDir);
     EXPECT_EQ(paths.settingsFile, exeDir + "/kestrelon.ini");
+    EXPECT_EQ(paths.uploadFile(), exeDir + "/kestrelon.tmp");
 
     // --config names another file; the program's other files stay where they were.
     paths = ProgramPaths::locate("/etc/kestrelon/site.ini");
     EXPECT_EQ(paths.settingsFile, "/etc/kestrelon/site.ini");
     EXPECT_EQ(paths.dataDir, exeDir);
+    // The upload file goes beside the settings file in use.
+    EXPECT_EQ(paths.uploadFile(), "/etc/kestrelon/kestrelon.tmp");
+    paths.settingsFile = "/kestrelon.ini";
+    EXPECT_EQ(paths.uploadFile(), "/kestrelon.tmp");
 }

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string_view>
+
+namespace kestrelon {
+
+// Dotted-address syntax as the program checks it: only digits and dots, exactly three dots.
+// Empty parts and numbers above 255 pass ("1..2.3", "999.1.1.1"); the empty text does not.
+// Pure; any thread.
+bool ValidIP(std::string_view text);
+
+} // namespace kestrelon
