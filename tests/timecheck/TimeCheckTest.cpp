@@ -6,6 +6,7 @@
 #include "core/SettingsModel.h"
 #include "support/GuiApplication.h"
 #include "support/HeadlessProgram.h"
+#include "support/LocalTime.h"
 #include "support/ServerFixture.h"
 #include "support/TempDir.h"
 #include "support/TimeTestServers.h"
@@ -26,20 +27,6 @@ using namespace std::chrono_literals;
 using std::chrono::system_clock;
 
 namespace {
-
-// A local date and time, as the PC's clock shows it.
-system_clock::time_point local(int year, int month, int day, int hour, int minute, int second)
-{
-    std::tm tm{};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return system_clock::from_time_t(std::mktime(&tm));
-}
 
 const std::string kServerTime = "16:45:23";
 const std::string kPcTime = "16:45:30";
@@ -83,8 +70,8 @@ protected:
     TempDir dir;
     SettingsModel settings;
     // 12 February 2005, a Saturday: the server says 16:45:23, the PC clock 16:45:30.
-    const system_clock::time_point serverTime = local(2005, 2, 12, 16, 45, 23);
-    std::atomic<system_clock::time_point> now{local(2005, 2, 12, 16, 45, 30)};
+    const system_clock::time_point serverTime = localTime(2005, 2, 12, 16, 45, 23);
+    std::atomic<system_clock::time_point> now{localTime(2005, 2, 12, 16, 45, 30)};
     const uint32_t serverValue = TinyTimeServer::valueOf(serverTime);
 };
 
@@ -316,23 +303,23 @@ TEST_F(TimeCheckTest, TheDailyCheckRunsAtItsMinuteWhileDailyIsSet)
     EXPECT_EQ(watcher.states, std::vector<bool>{true});
 
     // The minute before: nothing. The minute itself: a check, once however often it ticks.
-    now = local(2005, 2, 12, 16, 44, 59);
+    now = localTime(2005, 2, 12, 16, 44, 59);
     timeCheck->DailyTimerTimer();
     EXPECT_FALSE(timeCheck->checking());
-    now = local(2005, 2, 12, 16, 45, 0);
+    now = localTime(2005, 2, 12, 16, 45, 0);
     timeCheck->DailyTimerTimer();
     EXPECT_TRUE(timeCheck->checking());
     ASSERT_TRUE(processUntil([&] { return watcher.finished == 1; }));
-    now = local(2005, 2, 12, 16, 45, 59);
+    now = localTime(2005, 2, 12, 16, 45, 59);
     timeCheck->DailyTimerTimer();
     EXPECT_FALSE(timeCheck->checking());
-    now = local(2005, 2, 12, 16, 46, 0);
+    now = localTime(2005, 2, 12, 16, 46, 0);
     timeCheck->DailyTimerTimer();
     EXPECT_FALSE(timeCheck->checking());
     EXPECT_EQ(server.connections(), 1);
 
     // The timer itself drives it: the next day at the minute, ticking fast for the test.
-    now = local(2005, 2, 13, 16, 45, 10);
+    now = localTime(2005, 2, 13, 16, 45, 10);
     timeCheck->DailyTimer.setInterval(20);
     timeCheck->DailyTimer.start();
     ASSERT_TRUE(processUntil([&] { return watcher.finished == 2; }));
@@ -343,7 +330,7 @@ TEST_F(TimeCheckTest, TheDailyCheckRunsAtItsMinuteWhileDailyIsSet)
     timeCheck->cbDailyClick();
     EXPECT_FALSE(timeCheck->dailyRunning());
     EXPECT_FALSE(watcher.states.back());
-    now = local(2005, 2, 14, 16, 45, 10);
+    now = localTime(2005, 2, 14, 16, 45, 10);
     timeCheck->DailyTimerTimer();
     EXPECT_FALSE(timeCheck->checking());
     EXPECT_EQ(server.connections(), 2);
@@ -367,7 +354,7 @@ TEST_F(TimeCheckTest, TheClockDisplayRunsWhileThePageIsShown)
     EXPECT_TRUE(timeCheck->DateTimeTimer.isActive());
     EXPECT_EQ(timeCheck->DateTimeTimer.interval(), 1000);
     EXPECT_EQ(timeCheck->timeText(), "Sat 12 Feb 2005  16:45:30");
-    now = local(2005, 2, 12, 16, 45, 31);
+    now = localTime(2005, 2, 12, 16, 45, 31);
     ASSERT_TRUE(processUntil([&] { return shown.size() == 2; }, 3s));
     EXPECT_EQ(shown.last(), "Sat 12 Feb 2005  16:45:31");
     change([](TimeServerSettings& t) { t.Format.clear(); });
