@@ -1,0 +1,344 @@
+#include "iprefresh/RefreshCycle.h"
+
+#include "core/DottedAddress.h"
+#include "core/LocalAddresses.h"
+#include "core/SettingsModel.h"
+#include "iprefresh/ChangeMailText.h"
+#include "iprefresh/ChangeMailer.h"
+#include "iprefresh/CheckFiles.h"
+#include "iprefresh/IntervalRules.h"
+#include "iprefresh/IpLookup.h"
+#include "iprefresh/IpRefreshState.h"
+#include "iprefresh/RefreshJobs.h"
+#include "iprefresh/RefreshLog.h"
+#include "iprefresh/RefreshPass.h"
+#include "iprefresh/WebServerControl.h"
+
+#include <QMetaObject>
+
+#include <memory>
+
+namespace kestrelon {
+
+namespace {
+
+bool isAddress(const std::string& current)
+{
+    return !current.empty() && current != IpRefreshState::kUnknown;
+}
+
+} // namespace
+
+RefreshCycle::RefreshCycle(SettingsModel& settings, IpRefreshState& state, IpLookup& lookup,
+                           const IpRefreshServices& services, QObject* parent)
+    : QObject(parent), m_settings(settings), m_state(state), m_lookup(lookup),
+      m_services(services.withDefaults())
+{
+    Timer1.setInterval(kTickInterval);
+    connect(&Timer1, &QTimer::timeout, this, &RefreshCycle::minuteTick);
+    // The Uploaded IP panel starts with the last uploaded address, so that a run that never shows
+    // the page (headless) does not upload an unchanged address at every expiry.
+    std::string last = m_settings.snapshot()->FTP.LastUploaded;
+    m_state.change([&](auto& f) { f.uploadedIP = last; });
+}
+
+void RefreshCycle::logLine(const std::string& text)
+{
+    if (m_settings.snapshot()->Remote.FTPLog) {
+        m_services.log.append(refreshLogStamp(m_services.clock()) + text);
+    }
+}
+
+void RefreshCycle::setLamp(bool lime)
+{
+    m_state.change([&](auto& f) { f.lampLime = lime; });
+}
+
+void RefreshCycle::finishJob()
+{
+    m_busy = false;
+}
+
+std::string RefreshCycle::CheckFiles()
+{
+    std::string message = checkFilesMessage(*m_settings.snapshot(), m_services.ownAddresses.selected());
+    if (!message.empty()) {
+        Timer1.stop();
+        m_state.change([](auto& f) { f.currentIP = IpRefreshState::kUnknown; });
+    }
+    return message;
+}
+
+void RefreshCycle::applyMinimumInterval()
+{
+    auto s = m_settings.snapshot();
+    int32_t interval =
+        minimumInterval(s->FTP.Interval, routerLookupMode(s->Router), m_state.fields().router.url);
+    if (interval != s->FTP.Interval) {
+        m_settings.update([&](Settings& w) { w.FTP.Interval = interval; });
+    }
+}
+
+void RefreshCycle::lookupThen(std::function<void()> next)
+{
+    if (m_services.noLookup) {
+        next();
+    } else {
+        m_lookup.SetOutsideIP(LookupSender::Ordinary, std::move(next));
+    }
+}
+
+void RefreshCycle::startOrUpdate()
+{
+    if (m_busy) {
+        return;
+    }
+    applyMinimumInterval();
+    std::string message = CheckFiles();
+    if (m_settings.snapshot()->System.Debug) {
+        message = kDebugRefusal;
+    }
+    if (!message.empty()) {
+        Q_EMIT messageBox(QString::fromStdString(message));
+        return;
+    }
+    m_busy = true;
+    lookupThen([this] { afterStartLookup(); });
+}
+
+void RefreshCycle::afterStartLookup()
+{
+    auto s = m_settings.snapshot();
+    int32_t interval = s->FTP.Interval;
+    if (interval > 0) {
+        Timer1.start();
+        // After the lookup, so that a failure of Start's own lookup is not counted.
+        m_state.change([](auto& f) {
+            f.running = true;
+            f.startEnabled = false;
+            f.stopEnabled = true;
+            f.backoffFactor = 0;
+            f.failureFlag = false;
+        });
+        logLine(": Started IP-Refresh.");
+    } else {
+        Timer1.stop();
+        m_state.change([](auto& f) {
+            f.startEnabled = true;
+            f.stopEnabled = false;
+        });
+    }
+    m_countdown = interval;
+    m_state.change([&](auto& f) {
+        if (interval > 0) {
+            f.intervalEnabled = false;
+        }
+        f.countdownText = interval > 0 ? std::to_string(interval) : "Manual";
+    });
+    const std::string current = m_state.fields().currentIP;
+    const std::string& last = s->FTP.LastUploaded;
+    setLamp(!last.empty() && last == current && isAddress(current));
+    if (current == last) {
+        if (interval == 0) {
+            logLine(": Update not required");
+        }
+        finishJob();
+        return;
+    }
+    if (!isAddress(current)) {
+        finishJob();
+        return;
+    }
+    refreshPass([this] { finishJob(); });
+}
+
+void RefreshCycle::minuteTick()
+{
+    if (!Timer1.isActive() || m_busy) {
+        return;
+    }
+    --m_countdown;
+    m_state.change([&](auto& f) { f.countdownText = hoursAndMinutes(m_countdown); });
+    if (m_countdown > 0) {
+        return;
+    }
+    m_busy = true;
+    lookupThen([this] { afterTickLookup(); });
+}
+
+void RefreshCycle::afterTickLookup()
+{
+    auto reload = [this] {
+        auto s = m_settings.snapshot();
+        m_countdown = reloadedCountdown(s->FTP.Interval, m_state.fields().backoffFactor);
+        m_state.change([&](auto& f) { f.countdownText = std::to_string(m_countdown); });
+        finishJob();
+    };
+    const auto& f = m_state.fields();
+    if (f.uploadedIP != f.currentIP && isAddress(f.currentIP)) {
+        refreshPass(reload);
+    } else {
+        reload();
+    }
+}
+
+void RefreshCycle::upload()
+{
+    if (m_busy) {
+        return;
+    }
+    m_busy = true;
+    refreshPass([this] { finishJob(); });
+}
+
+void RefreshCycle::refreshPass(std::function<void()> done)
+{
+    const std::string address = m_state.fields().currentIP;
+    if (address.empty()) {
+        done();
+        return;
+    }
+    if (!ValidIP(address)) {
+        logLine(" : Invalid IP - " + address);
+        done();
+        return;
+    }
+    if (std::string message = CheckFiles(); !message.empty()) {
+        Q_EMIT messageBox(QString::fromStdString(message));
+        done();
+        return;
+    }
+    if (m_services.log.lineCount() > RefreshLog::kMaxLines) {
+        m_services.log.clear();
+    }
+
+    PassInput input{m_settings.snapshot(), address, m_services.uploadFile, m_services.clock};
+    // Progress reaches the main thread in the order it happened.
+    PassReport report;
+    report.log = [this](const std::string& line) {
+        QMetaObject::invokeMethod(
+            this, [this, line] { m_services.log.append(line); }, Qt::AutoConnection);
+    };
+    report.status = [this](const std::string& text) {
+        QMetaObject::invokeMethod(
+            this, [this, text] { m_state.change([&](auto& f) { f.statusText = text; }); },
+            Qt::AutoConnection);
+    };
+    report.messageLog = [this](const std::string& line) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, line] {
+                if (m_services.messageLog) {
+                    m_services.messageLog(line);
+                }
+            },
+            Qt::AutoConnection);
+    };
+    auto outcome = std::make_shared<PassOutcome>();
+    FtpSession* ftp = &m_services.ftp;
+    ChangeMailer* mailer = &m_services.mailer;
+    m_services.jobs.run(
+        [input, report, outcome, ftp, mailer] { *outcome = runRefreshPass(input, *ftp, *mailer, report); },
+        [this, address, outcome, done] {
+            if (outcome->uploaded) {
+                m_settings.update([&](Settings& s) { s.FTP.LastUploaded = address; });
+                m_state.change([&](auto& f) { f.uploadedIP = address; });
+            } else if (outcome->uploadAttempted) {
+                m_state.change([](auto& f) { f.uploadedIP = IpRefreshState::kError; });
+            }
+            if (outcome->addressMailed) {
+                m_settings.update([&](Settings& s) { s.DNS.IP = address; });
+            }
+            auto s = m_settings.snapshot();
+            m_countdown = s->FTP.Interval;
+            bool lime = s->FTP.LastUploaded == address;
+            setLamp(lime);
+            if (!outcome->localError.empty()) {
+                Q_EMIT messageBox(QString::fromStdString(outcome->localError));
+            } else if (lime && m_services.server.running()) {
+                m_services.server.restart();
+            }
+            Q_EMIT passFinished();
+            done();
+        });
+}
+
+void RefreshCycle::sendTestMail()
+{
+    ChangeMail mail = changeMail(*m_settings.snapshot(), m_services.clock(), kTestMailText);
+    auto error = std::make_shared<std::string>();
+    ChangeMailer* mailer = &m_services.mailer;
+    m_services.jobs.run(
+        [mail, error, mailer] {
+            try {
+                *error = mailer->send(mail);
+            } catch (const std::exception& e) {
+                *error = e.what();
+            } catch (...) {
+                *error = "error";
+            }
+        },
+        [this, error] {
+            if (!error->empty() && m_services.messageLog) {
+                m_services.messageLog(changeMailErrorLine(*error));
+            }
+        });
+}
+
+void RefreshCycle::stop()
+{
+    Timer1.stop();
+    m_state.change([](auto& f) {
+        f.startEnabled = true;
+        f.intervalEnabled = true;
+        f.stopEnabled = false;
+        f.countdownText.clear();
+        f.running = false;
+    });
+}
+
+void RefreshCycle::intervalChanged()
+{
+    int32_t interval = m_settings.snapshot()->FTP.Interval;
+    if (interval > 0) {
+        m_state.change([](auto& f) { f.countdownText.clear(); });
+    } else {
+        Timer1.stop();
+        m_state.change([](auto& f) {
+            f.countdownText = "Manual";
+            f.stopEnabled = false;
+        });
+    }
+    CheckFiles();
+}
+
+void RefreshCycle::intervalEditFinished()
+{
+    int32_t before = m_settings.snapshot()->FTP.Interval;
+    applyMinimumInterval();
+    if (m_settings.snapshot()->FTP.Interval != before) {
+        intervalChanged();
+    }
+}
+
+void RefreshCycle::pageShown()
+{
+    std::string last = m_settings.snapshot()->FTP.LastUploaded;
+    m_state.change([&](auto& f) { f.uploadedIP = last; });
+    CheckFiles();
+    setLamp(last == m_state.fields().currentIP);
+}
+
+void RefreshCycle::ftpSettingsShown()
+{
+    m_state.change([](auto& f) { f.startEnabled = !f.running; });
+}
+
+void RefreshCycle::startAtStartup(bool noAuto)
+{
+    if (!noAuto && m_settings.snapshot()->FTP.AutoStart && m_state.fields().startEnabled) {
+        startOrUpdate();
+    }
+}
+
+} // namespace kestrelon

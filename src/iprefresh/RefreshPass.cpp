@@ -1,0 +1,144 @@
+#include "iprefresh/RefreshPass.h"
+
+#include "iprefresh/ChangeMailText.h"
+#include "iprefresh/ChangeMailer.h"
+#include "iprefresh/FtpSession.h"
+#include "iprefresh/RefreshLog.h"
+#include "iprefresh/Templates.h"
+
+#include <exception>
+
+namespace kestrelon {
+
+namespace {
+
+// Runs one call of a client, turning an exception into its error text.
+template <typename Call> std::string guarded(Call&& call)
+{
+    try {
+        return call();
+    } catch (const std::exception& e) {
+        return std::string(e.what()).empty() ? "error" : e.what();
+    } catch (...) {
+        return "error";
+    }
+}
+
+class Pass : public FtpSessionEvents {
+public:
+    Pass(const PassInput& input, const PassReport& report) : m_in(input), m_report(report) {}
+
+    void log(const std::string& text, bool always = false)
+    {
+        if ((always || m_in.settings->Remote.FTPLog) && m_report.log) {
+            m_report.log(refreshLogStamp(m_in.clock()) + text);
+        }
+    }
+    void status(const std::string& text)
+    {
+        if (m_report.status) {
+            m_report.status(text);
+        }
+    }
+
+    void connected() override
+    {
+        m_connected = true;
+        status("Connected to " + m_in.settings->Remote.Host + "...");
+        log(" :Connected to " + m_in.settings->Remote.Host);
+    }
+    void disconnected() override
+    {
+        m_connected = false;
+        log(" : Disconnected");
+        status({});
+    }
+
+    void sendMail(ChangeMailer& mailer, const std::string& text)
+    {
+        ChangeMail mail = changeMail(*m_in.settings, m_in.clock(), text);
+        std::string error = guarded([&] { return mailer.send(mail); });
+        if (!error.empty() && m_report.messageLog) {
+            m_report.messageLog(changeMailErrorLine(error));
+        }
+    }
+
+    PassOutcome run(FtpSession& ftp, ChangeMailer& mailer)
+    {
+        const Settings& s = *m_in.settings;
+        const std::string& address = m_in.address;
+        PassOutcome out;
+        bool failureMail = false;
+        if (s.FTP.EnableFTP && address != "Error") {
+            out.uploadAttempted = true;
+            FtpAccount account{s.Remote.Host, s.Remote.Username, s.Remote.Password, true};
+            status("Connecting to " + s.Remote.Host + "...");
+            log(" :Connecting to " + s.Remote.Host);
+            std::string error = guarded([&] { return ftp.connect(account, *this); });
+            for (size_t i = 0; error.empty() && i < s.remoteTemplates.size(); ++i) {
+                const TemplatePair& pair = s.remoteTemplates[i];
+                if (!pair.checked) {
+                    continue;
+                }
+                error = fillTemplateFile(pair.templateFile, m_in.uploadFile, address);
+                std::string name = remoteName(pair.outputFile);
+                if (error.empty()) {
+                    error = guarded([&] { return ftp.store(m_in.uploadFile, name); });
+                }
+                if (error.empty()) {
+                    status(name);
+                    log(" : PUT - " + name);
+                }
+            }
+            if (error.empty()) {
+                out.uploaded = true;
+                log(" : Uploaded IP - " + address, true);
+            } else {
+                out.uploadError = error;
+                log(" : Upload Error");
+                if (s.DNS.Sendmail) {
+                    failureMail = true;
+                    sendMail(mailer, std::string(kFailedSessionText) + "Error");
+                }
+            }
+            if (m_connected) {
+                guarded([&] {
+                    ftp.quit();
+                    return std::string();
+                });
+            }
+        }
+        if (s.DNS.Sendmail && !failureMail && s.DNS.IP != address) {
+            out.addressMailed = true;
+            sendMail(mailer, address);
+        }
+        if (address != "Error" && s.FTP.EnableFTP) {
+            for (const TemplatePair& pair : s.localTemplates) {
+                if (!pair.checked) {
+                    continue;
+                }
+                out.localError = fillTemplateFile(pair.templateFile, pair.outputFile, address);
+                if (!out.localError.empty()) {
+                    break;
+                }
+                log(" : Updated - " + pair.outputFile);
+            }
+        }
+        return out;
+    }
+
+private:
+    const PassInput& m_in;
+    const PassReport& m_report;
+    bool m_connected = false;
+};
+
+} // namespace
+
+PassOutcome runRefreshPass(const PassInput& input, FtpSession& ftp, ChangeMailer& mailer,
+                           const PassReport& report)
+{
+    return Pass(input, report).run(ftp, mailer);
+}
+
+} // namespace kestrelon

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "core/Settings.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace kestrelon {
+
+class ChangeMailer;
+class FtpSession;
+
+// The network and file part of a refresh pass, straight-line in the pass's order: the upload of
+// the checked remote pairs in one FTP session, the address mail, the refill of the checked local
+// pairs. The checks before it and the lamp, countdown and server restart after it belong to the
+// refresh cycle, on the main thread. Runs on a job's worker thread; never throws.
+struct PassInput {
+    std::shared_ptr<const Settings> settings; // one consistent copy for the whole pass
+    std::string address;                      // passed the address check
+    std::string uploadFile;                   // the temporary file remote templates are filled into
+    std::function<std::chrono::system_clock::time_point()> clock; // any thread
+};
+
+// Progress as it happens, from the worker thread: stamped IP-Refresh log lines, status-bar
+// texts, Message log lines.
+struct PassReport {
+    std::function<void(const std::string& line)> log;
+    std::function<void(const std::string& text)> status;
+    std::function<void(const std::string& line)> messageLog;
+};
+
+struct PassOutcome {
+    bool uploadAttempted = false; // "Enable FTP" set and a session was tried
+    bool uploaded = false;        // every checked remote pair is on the server
+    bool addressMailed = false;   // the address is now the last mailed one
+    std::string uploadError;      // why the upload failed, for diagnostics
+    std::string localError;       // a local pair that could not be refilled ended the pass
+};
+
+PassOutcome runRefreshPass(const PassInput& input, FtpSession& ftp, ChangeMailer& mailer,
+                           const PassReport& report);
+
+} // namespace kestrelon
