@@ -1,5 +1,6 @@
 #pragma once
 
+#include <stop_token>
 #include <string>
 
 namespace kestrelon {
@@ -18,12 +19,12 @@ struct ChangeMail {
 };
 
 // Sends the address-change mail; the program's shared mail sender implements it. Called on a
-// job's worker thread; blocks until the mail is sent or has failed, within bounded waits.
+// job's worker thread; returns when the mail is sent or has failed, within bounded waits.
 class ChangeMailer {
 public:
     virtual ~ChangeMailer() = default;
-    // Returns the empty text, or the mail client's error text.
-    virtual std::string send(const ChangeMail& mail) = 0;
+    // Returns the empty text, or the mail client's error text. A stop request ends it at once.
+    virtual std::string send(const ChangeMail& mail, std::stop_token stop) = 0;
 };
 
 } // namespace kestrelon

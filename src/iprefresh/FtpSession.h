@@ -1,5 +1,6 @@
 #pragma once
 
+#include <stop_token>
 #include <string>
 
 namespace kestrelon {
@@ -29,8 +30,10 @@ public:
 class FtpSession {
 public:
     virtual ~FtpSession() = default;
-    // events stays valid until quit() returns, or until connect returns an error.
-    virtual std::string connect(const FtpAccount& account, FtpSessionEvents& events) = 0;
+    // events stays valid until quit() returns, or until connect returns an error. A stop request
+    // ends every wait of the session at once, up to its quit().
+    virtual std::string connect(const FtpAccount& account, FtpSessionEvents& events,
+                                std::stop_token stop) = 0;
     virtual std::string changeDirectory(const std::string& folder) = 0;
     // Stores the local file under remoteName (a name or a path), replacing a file there.
     virtual std::string store(const std::string& localFile, const std::string& remoteName) = 0;

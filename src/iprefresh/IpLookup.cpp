@@ -1,15 +1,14 @@
 #include "iprefresh/IpLookup.h"
 
 #include "core/LocalAddresses.h"
+#include "core/SerialJobRunner.h"
 #include "core/SettingsModel.h"
 #include "iprefresh/EchoServices.h"
 #include "iprefresh/IpRefreshState.h"
 #include "iprefresh/PageScan.h"
-#include "iprefresh/RefreshJobs.h"
 #include "iprefresh/RefreshLog.h"
 
 #include <exception>
-#include <memory>
 
 namespace kestrelon {
 
@@ -18,10 +17,10 @@ bool routerLookupMode(const RouterSettings& router)
     return router.UserDefined && !router.External;
 }
 
-IpLookup::IpLookup(SettingsModel& settings, IpRefreshState& state, const IpRefreshServices& services,
-                   QObject* parent)
-    : QObject(parent), m_settings(settings), m_state(state), m_services(services.withDefaults()),
-      m_holdOff(m_services.steadyClock)
+IpLookup::IpLookup(SettingsModel& settings, IpRefreshState& state, SerialJobRunner& jobs,
+                   const IpRefreshServices& services, QObject* parent)
+    : QObject(parent), m_settings(settings), m_state(state), m_jobs(jobs),
+      m_services(services.withDefaults()), m_holdOff(m_services.steadyClock)
 {
 }
 
@@ -47,7 +46,7 @@ LookupRequest IpLookup::request(const RouterSettings& router, const std::string&
     return r;
 }
 
-LookupOutcome IpLookup::perform(const LookupRequest& request, PageFetcher& fetcher)
+LookupOutcome IpLookup::perform(const LookupRequest& request, PageFetcher& fetcher, std::stop_token stop)
 {
     LookupOutcome outcome;
     if (request.kind == LookupRequest::Kind::None) {
@@ -55,7 +54,8 @@ LookupOutcome IpLookup::perform(const LookupRequest& request, PageFetcher& fetch
         return outcome;
     }
     try {
-        FetchedPage page = fetcher.get(request.url, request.credentials ? &*request.credentials : nullptr);
+        FetchedPage page =
+            fetcher.get(request.url, request.credentials ? &*request.credentials : nullptr, stop);
         if (!page.ok) {
             outcome.error = page.error.empty() ? "request failed" : page.error;
             return outcome;
@@ -101,13 +101,14 @@ void IpLookup::SetOutsideIP(LookupSender sender, std::function<void()> done)
         finish();
         return;
     }
-    auto outcome = std::make_shared<LookupOutcome>();
     PageFetcher* fetcher = &m_services.fetcher;
-    m_services.jobs.run([req, outcome, fetcher] { *outcome = perform(req, *fetcher); },
-                        [this, sender, outcome, finish] {
-                            apply(sender, *outcome);
-                            finish();
-                        });
+    m_jobs.enqueue([this, req, fetcher, sender, finish](SerialJobRunner::Context& job) {
+        LookupOutcome outcome = perform(req, *fetcher, job.stopToken());
+        job.post([this, sender, outcome, finish] {
+            apply(sender, outcome);
+            finish();
+        });
+    });
 }
 
 void IpLookup::apply(LookupSender sender, const LookupOutcome& outcome)

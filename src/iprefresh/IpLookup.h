@@ -10,11 +10,13 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
 
 namespace kestrelon {
 
 class IpRefreshState;
+class SerialJobRunner;
 class SettingsModel;
 struct RouterSettings;
 struct RouterFields;
@@ -49,8 +51,9 @@ struct LookupOutcome {
 // as the current address and feeds the backoff rule. Also the External Service page's "Test"
 // with its hold-off.
 //
-// Threads: main thread. The page is fetched as a job of RefreshJobs, so the window keeps
-// responding; the outcome is applied on the main thread when the job is done.
+// Threads: main thread. The page is fetched as a job of the job runner, so the window keeps
+// responding; the outcome is applied on the main thread when the job is done. A lookup asked
+// for while another job runs waits its turn.
 class IpLookup : public QObject {
     Q_OBJECT
 public:
@@ -59,8 +62,8 @@ public:
     static constexpr const char* kTestWithEcho = "Test cannot be used with external DNS service.";
     static constexpr const char* kFailed = "Error retrieving external IP address";
 
-    IpLookup(SettingsModel& settings, IpRefreshState& state, const IpRefreshServices& services,
-             QObject* parent = nullptr);
+    IpLookup(SettingsModel& settings, IpRefreshState& state, SerialJobRunner& jobs,
+             const IpRefreshServices& services, QObject* parent = nullptr);
 
     // One lookup. done runs on the main thread once the lookup is over, also when it was refused
     // or made no request.
@@ -78,7 +81,8 @@ public:
     static LookupRequest request(const RouterSettings& router, const std::string& echoUrl,
                                  const RouterFields& fields);
     // The worker's part: fetch and scan. Any thread; never throws.
-    static LookupOutcome perform(const LookupRequest& request, PageFetcher& fetcher);
+    static LookupOutcome perform(const LookupRequest& request, PageFetcher& fetcher,
+                                 std::stop_token stop = {});
 
     // Why the last lookup failed; empty after a success. For diagnostics.
     const std::string& lastError() const { return m_lastError; }
@@ -91,6 +95,7 @@ private:
 
     SettingsModel& m_settings;
     IpRefreshState& m_state;
+    SerialJobRunner& m_jobs;
     IpRefreshServices m_services;
     EchoHoldOff m_holdOff;
     std::string m_lastError;

@@ -6,8 +6,9 @@
 namespace kestrelon {
 
 IpRefresh::IpRefresh(SettingsModel& settings, const IpRefreshServices& services, QObject* parent)
-    : QObject(parent), m_settings(settings), m_lookup(settings, m_state, services),
-      m_cycle(settings, m_state, m_lookup, services), m_workbench(settings, m_state, m_lookup, services)
+    : QObject(parent), m_settings(settings), m_lookup(settings, m_state, m_jobs, services),
+      m_cycle(settings, m_state, m_lookup, m_jobs, services),
+      m_workbench(settings, m_state, m_lookup, m_jobs, services)
 {
     connect(&m_lookup, &IpLookup::messageBox, this, &IpRefresh::messageBox);
     connect(&m_cycle, &RefreshCycle::messageBox, this, &IpRefresh::messageBox);

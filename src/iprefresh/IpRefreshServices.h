@@ -10,19 +10,16 @@ class ChangeMailer;
 class FtpSession;
 class OwnAddresses;
 class PageFetcher;
-class RefreshJobs;
 class RefreshLog;
 class WebServerControl;
 
 // What IP-Refresh uses of the rest of the program, handed in by the Application. The objects
-// must outlive IP-Refresh, and the job runner must have finished (or dropped) every job before
-// IP-Refresh goes.
+// must outlive IP-Refresh.
 struct IpRefreshServices {
     PageFetcher& fetcher;
     FtpSession& ftp;
     ChangeMailer& mailer;
     WebServerControl& server;
-    RefreshJobs& jobs;
     RefreshLog& log;
     OwnAddresses& ownAddresses;
     // A line for the server's Message log. Main thread.

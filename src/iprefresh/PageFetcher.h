@@ -1,5 +1,6 @@
 #pragma once
 
+#include <stop_token>
 #include <string>
 
 namespace kestrelon {
@@ -27,8 +28,10 @@ public:
     virtual ~PageFetcher() = default;
     // Called on a job's worker thread, one call at a time. credentials (null for none) go with
     // this request only and are never kept for a later one, so the router's password never
-    // reaches an echo service. A connection failure, a time-out or an error status is a failure.
-    virtual FetchedPage get(const std::string& url, const PageCredentials* credentials) = 0;
+    // reaches an echo service. A connection failure, a time-out or an error status is a failure;
+    // so is a stop request, which ends the request at once.
+    virtual FetchedPage get(const std::string& url, const PageCredentials* credentials,
+                            std::stop_token stop) = 0;
 };
 
 } // namespace kestrelon

@@ -1,19 +1,16 @@
 #include "iprefresh/PageWorkbench.h"
 
+#include "core/SerialJobRunner.h"
 #include "core/SettingsModel.h"
 #include "iprefresh/IpRefreshState.h"
 #include "iprefresh/PageFetcher.h"
 #include "iprefresh/PageTools.h"
-#include "iprefresh/RefreshJobs.h"
-
-#include <exception>
-#include <memory>
 
 namespace kestrelon {
 
 PageWorkbench::PageWorkbench(SettingsModel& settings, IpRefreshState& state, IpLookup& lookup,
-                             const IpRefreshServices& services, QObject* parent)
-    : QObject(parent), m_settings(settings), m_state(state), m_lookup(lookup),
+                             SerialJobRunner& jobs, const IpRefreshServices& services, QObject* parent)
+    : QObject(parent), m_settings(settings), m_state(state), m_lookup(lookup), m_jobs(jobs),
       m_services(services.withDefaults())
 {
 }
@@ -40,26 +37,25 @@ void PageWorkbench::fetchPage(std::function<void(bool fetched)> next)
     if (f.webAuth) {
         credentials = PageCredentials{f.user, f.password};
     }
-    auto page = std::make_shared<FetchedPage>();
     PageFetcher* fetcher = &m_services.fetcher;
-    m_services.jobs.run(
-        [url, credentials, page, fetcher] {
-            try {
-                *page = fetcher->get(url, credentials ? &*credentials : nullptr);
-            } catch (...) {
-                page->ok = false;
-            }
-        },
-        [this, page, next] {
-            if (!page->ok) {
+    m_jobs.enqueue([this, url, credentials, fetcher, next](SerialJobRunner::Context& job) {
+        FetchedPage page;
+        try {
+            page = fetcher->get(url, credentials ? &*credentials : nullptr, job.stopToken());
+        } catch (...) {
+            page.ok = false;
+        }
+        job.post([this, page = std::move(page), next]() mutable {
+            if (!page.ok) {
                 Q_EMIT messageBox(kUnableToConnect);
                 next(false);
                 return;
             }
-            setPage(std::move(page->body));
+            setPage(std::move(page.body));
             findKnownAddress();
             next(true);
         });
+    });
 }
 
 void PageWorkbench::findKnownAddress()

@@ -12,13 +12,14 @@
 namespace kestrelon {
 
 class IpRefreshState;
+class SerialJobRunner;
 class SettingsModel;
 
 // The Test URL page's workbench: fetches the router page of the router fields, finds the known
 // address in it, and proposes a keyword and skip count automatically ("Auto") or from text the
 // user marks ("Mark IP", "Keyword"); "Get IP" and "Test" look the address up with the fields.
 //
-// Threads: main thread; pages are fetched as jobs of the job runner.
+// Threads: main thread; pages are fetched as jobs of the job runner, behind any running job.
 class PageWorkbench : public QObject {
     Q_OBJECT
 public:
@@ -42,7 +43,7 @@ public:
         bool keyword = false;
     };
 
-    PageWorkbench(SettingsModel& settings, IpRefreshState& state, IpLookup& lookup,
+    PageWorkbench(SettingsModel& settings, IpRefreshState& state, IpLookup& lookup, SerialJobRunner& jobs,
                   const IpRefreshServices& services, QObject* parent = nullptr);
 
     // "Get Page". done runs once the page is shown (or could not be fetched).
@@ -82,6 +83,7 @@ private:
     SettingsModel& m_settings;
     IpRefreshState& m_state;
     IpLookup& m_lookup;
+    SerialJobRunner& m_jobs;
     IpRefreshServices m_services;
     std::string m_page;
     size_t m_selectionStart = 0;

@@ -2,6 +2,7 @@
 
 #include "core/DottedAddress.h"
 #include "core/LocalAddresses.h"
+#include "core/SerialJobRunner.h"
 #include "core/SettingsModel.h"
 #include "iprefresh/ChangeMailText.h"
 #include "iprefresh/ChangeMailer.h"
@@ -9,14 +10,9 @@
 #include "iprefresh/IntervalRules.h"
 #include "iprefresh/IpLookup.h"
 #include "iprefresh/IpRefreshState.h"
-#include "iprefresh/RefreshJobs.h"
 #include "iprefresh/RefreshLog.h"
 #include "iprefresh/RefreshPass.h"
 #include "iprefresh/WebServerControl.h"
-
-#include <QMetaObject>
-
-#include <memory>
 
 namespace kestrelon {
 
@@ -30,10 +26,13 @@ bool isAddress(const std::string& current)
 } // namespace
 
 RefreshCycle::RefreshCycle(SettingsModel& settings, IpRefreshState& state, IpLookup& lookup,
-                           const IpRefreshServices& services, QObject* parent)
-    : QObject(parent), m_settings(settings), m_state(state), m_lookup(lookup),
+                           SerialJobRunner& jobs, const IpRefreshServices& services, QObject* parent)
+    : QObject(parent), m_settings(settings), m_state(state), m_lookup(lookup), m_jobs(jobs),
       m_services(services.withDefaults())
 {
+    // Once every job has ended and its results are in, no step of the cycle is waiting any more
+    // (also when jobs were dropped at shutdown).
+    connect(&m_jobs, &SerialJobRunner::idle, this, [this] { m_busy = false; });
     Timer1.setInterval(kTickInterval);
     connect(&Timer1, &QTimer::timeout, this, &RefreshCycle::minuteTick);
     // The Uploaded IP panel starts with the last uploaded address, so that a run that never shows
@@ -213,76 +212,76 @@ void RefreshCycle::refreshPass(std::function<void()> done)
     }
 
     PassInput input{m_settings.snapshot(), address, m_services.uploadFile, m_services.clock};
-    // Progress reaches the main thread in the order it happened.
-    PassReport report;
-    report.log = [this](const std::string& line) {
-        QMetaObject::invokeMethod(
-            this, [this, line] { m_services.log.append(line); }, Qt::AutoConnection);
-    };
-    report.status = [this](const std::string& text) {
-        QMetaObject::invokeMethod(
-            this, [this, text] { m_state.change([&](auto& f) { f.statusText = text; }); },
-            Qt::AutoConnection);
-    };
-    report.messageLog = [this](const std::string& line) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, line] {
+    FtpSession* ftp = &m_services.ftp;
+    ChangeMailer* mailer = &m_services.mailer;
+    m_jobs.enqueue([this, input, ftp, mailer, done](SerialJobRunner::Context& job) {
+        // Progress reaches the main thread as it happens, in order.
+        PassReport report;
+        report.log = [this, &job](const std::string& line) {
+            job.post([this, line] { m_services.log.append(line); });
+        };
+        report.status = [this, &job](const std::string& text) {
+            job.post([this, text] { m_state.change([&](auto& f) { f.statusText = text; }); });
+        };
+        report.messageLog = [this, &job](const std::string& line) {
+            job.post([this, line] {
                 if (m_services.messageLog) {
                     m_services.messageLog(line);
                 }
-            },
-            Qt::AutoConnection);
-    };
-    auto outcome = std::make_shared<PassOutcome>();
-    FtpSession* ftp = &m_services.ftp;
-    ChangeMailer* mailer = &m_services.mailer;
-    m_services.jobs.run(
-        [input, report, outcome, ftp, mailer] { *outcome = runRefreshPass(input, *ftp, *mailer, report); },
-        [this, address, outcome, done] {
-            if (outcome->uploaded) {
-                m_settings.update([&](Settings& s) { s.FTP.LastUploaded = address; });
-                m_state.change([&](auto& f) { f.uploadedIP = address; });
-            } else if (outcome->uploadAttempted) {
-                m_state.change([](auto& f) { f.uploadedIP = IpRefreshState::kError; });
-            }
-            if (outcome->addressMailed) {
-                m_settings.update([&](Settings& s) { s.DNS.IP = address; });
-            }
-            auto s = m_settings.snapshot();
-            m_countdown = s->FTP.Interval;
-            bool lime = s->FTP.LastUploaded == address;
-            setLamp(lime);
-            if (!outcome->localError.empty()) {
-                Q_EMIT messageBox(QString::fromStdString(outcome->localError));
-            } else if (lime && m_services.server.running()) {
-                m_services.server.restart();
-            }
-            Q_EMIT passFinished();
+            });
+        };
+        PassOutcome outcome = runRefreshPass(input, *ftp, *mailer, report, job.stopToken());
+        job.post([this, address = input.address, outcome, done] {
+            finishPass(address, outcome);
             done();
         });
+    });
+}
+
+void RefreshCycle::finishPass(const std::string& address, const PassOutcome& outcome)
+{
+    if (outcome.uploaded) {
+        m_settings.update([&](Settings& s) { s.FTP.LastUploaded = address; });
+        m_state.change([&](auto& f) { f.uploadedIP = address; });
+    } else if (outcome.uploadAttempted) {
+        m_state.change([](auto& f) { f.uploadedIP = IpRefreshState::kError; });
+    }
+    if (outcome.addressMailed) {
+        m_settings.update([&](Settings& s) { s.DNS.IP = address; });
+    }
+    auto s = m_settings.snapshot();
+    m_countdown = s->FTP.Interval;
+    bool lime = s->FTP.LastUploaded == address;
+    setLamp(lime);
+    if (!outcome.localError.empty()) {
+        Q_EMIT messageBox(QString::fromStdString(outcome.localError));
+    } else if (lime && m_services.server.running()) {
+        m_services.server.restart();
+    }
+    Q_EMIT passFinished();
 }
 
 void RefreshCycle::sendTestMail()
 {
     ChangeMail mail = changeMail(*m_settings.snapshot(), m_services.clock(), kTestMailText);
-    auto error = std::make_shared<std::string>();
     ChangeMailer* mailer = &m_services.mailer;
-    m_services.jobs.run(
-        [mail, error, mailer] {
-            try {
-                *error = mailer->send(mail);
-            } catch (const std::exception& e) {
-                *error = e.what();
-            } catch (...) {
-                *error = "error";
-            }
-        },
-        [this, error] {
-            if (!error->empty() && m_services.messageLog) {
-                m_services.messageLog(changeMailErrorLine(*error));
-            }
-        });
+    m_jobs.enqueue([this, mail, mailer](SerialJobRunner::Context& job) {
+        std::string error;
+        try {
+            error = mailer->send(mail, job.stopToken());
+        } catch (const std::exception& e) {
+            error = e.what();
+        } catch (...) {
+            error = "error";
+        }
+        if (!error.empty()) {
+            job.post([this, error] {
+                if (m_services.messageLog) {
+                    m_services.messageLog(changeMailErrorLine(error));
+                }
+            });
+        }
+    });
 }
 
 void RefreshCycle::stop()

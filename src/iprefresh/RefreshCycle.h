@@ -13,7 +13,9 @@ namespace kestrelon {
 
 class IpLookup;
 class IpRefreshState;
+class SerialJobRunner;
 class SettingsModel;
+struct PassOutcome;
 
 // The refresh cycle: Start looks the external address up at once and then every [FTP] Interval
 // minutes, and runs the refresh pass whenever the address differs from the last uploaded one;
@@ -23,7 +25,7 @@ class SettingsModel;
 // interval box.
 //
 // Threads: main thread. Lookups, passes and mails run as jobs of the job runner; their progress
-// comes back by queued calls. While a lookup or pass of the cycle runs, the minute tick does not
+// comes back by the runner's posts. While a lookup or pass of the cycle runs, the minute tick does not
 // count down and Start/Update and Upload do nothing, so two never overlap.
 class RefreshCycle : public QObject {
     Q_OBJECT
@@ -31,7 +33,7 @@ public:
     static constexpr int kTickInterval = 60000; // milliseconds
     static constexpr const char* kDebugRefusal = "Debug Active. IP-Refresh not available.";
 
-    RefreshCycle(SettingsModel& settings, IpRefreshState& state, IpLookup& lookup,
+    RefreshCycle(SettingsModel& settings, IpRefreshState& state, IpLookup& lookup, SerialJobRunner& jobs,
                  const IpRefreshServices& services, QObject* parent = nullptr);
 
     // Start/Update (btnStartClick): refused with a message when CheckFiles finds something
@@ -77,6 +79,8 @@ private:
     void afterTickLookup();
     // The refresh pass; done runs when it is over, whichever way.
     void refreshPass(std::function<void()> done);
+    // The pass's results after its job: panels, stored addresses, countdown, lamp, server.
+    void finishPass(const std::string& address, const PassOutcome& outcome);
     void applyMinimumInterval();
     void logLine(const std::string& text);
     void setLamp(bool lime);
@@ -85,6 +89,7 @@ private:
     SettingsModel& m_settings;
     IpRefreshState& m_state;
     IpLookup& m_lookup;
+    SerialJobRunner& m_jobs;
     IpRefreshServices m_services;
     int m_countdown = 0;
     bool m_busy = false;

@@ -26,7 +26,10 @@ template <typename Call> std::string guarded(Call&& call)
 
 class Pass : public FtpSessionEvents {
 public:
-    Pass(const PassInput& input, const PassReport& report) : m_in(input), m_report(report) {}
+    Pass(const PassInput& input, const PassReport& report, std::stop_token stop)
+        : m_in(input), m_report(report), m_stop(std::move(stop))
+    {
+    }
 
     void log(const std::string& text, bool always = false)
     {
@@ -57,7 +60,7 @@ public:
     void sendMail(ChangeMailer& mailer, const std::string& text)
     {
         ChangeMail mail = changeMail(*m_in.settings, m_in.clock(), text);
-        std::string error = guarded([&] { return mailer.send(mail); });
+        std::string error = guarded([&] { return mailer.send(mail, m_stop); });
         if (!error.empty() && m_report.messageLog) {
             m_report.messageLog(changeMailErrorLine(error));
         }
@@ -74,7 +77,7 @@ public:
             FtpAccount account{s.Remote.Host, s.Remote.Username, s.Remote.Password, true};
             status("Connecting to " + s.Remote.Host + "...");
             log(" :Connecting to " + s.Remote.Host);
-            std::string error = guarded([&] { return ftp.connect(account, *this); });
+            std::string error = guarded([&] { return ftp.connect(account, *this, m_stop); });
             for (size_t i = 0; error.empty() && i < s.remoteTemplates.size(); ++i) {
                 const TemplatePair& pair = s.remoteTemplates[i];
                 if (!pair.checked) {
@@ -130,15 +133,16 @@ public:
 private:
     const PassInput& m_in;
     const PassReport& m_report;
+    std::stop_token m_stop;
     bool m_connected = false;
 };
 
 } // namespace
 
 PassOutcome runRefreshPass(const PassInput& input, FtpSession& ftp, ChangeMailer& mailer,
-                           const PassReport& report)
+                           const PassReport& report, std::stop_token stop)
 {
-    return Pass(input, report).run(ftp, mailer);
+    return Pass(input, report, std::move(stop)).run(ftp, mailer);
 }
 
 } // namespace kestrelon

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 namespace kestrelon {
@@ -39,7 +40,8 @@ struct PassOutcome {
     std::string localError;       // a local pair that could not be refilled ended the pass
 };
 
+// stop: raised at shutdown; the clients end their waits, and the pass goes on as after their errors.
 PassOutcome runRefreshPass(const PassInput& input, FtpSession& ftp, ChangeMailer& mailer,
-                           const PassReport& report);
+                           const PassReport& report, std::stop_token stop = {});
 
 } // namespace kestrelon

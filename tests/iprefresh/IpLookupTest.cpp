@@ -23,6 +23,7 @@ TEST_F(IpRefreshTest, LookupPublishesTheAddressAndTestsLeaveTheCurrentOneAlone)
     IpLookup& lookup = make().lookup();
     bool done = false;
     lookup.SetOutsideIP(LookupSender::Ordinary, [&] { done = true; });
+    settle();
     EXPECT_TRUE(done);
     EXPECT_EQ(shown().currentIP, "203.0.113.7");
     EXPECT_EQ(shown().windowTitle, "Kestrelon [203.0.113.7]");
@@ -36,6 +37,7 @@ TEST_F(IpRefreshTest, LookupPublishesTheAddressAndTestsLeaveTheCurrentOneAlone)
     refresh->state().change([](auto& f) { f.failureFlag = true; });
     echoAnswers("198.51.100.1");
     lookup.SetOutsideIP(LookupSender::ExternalServiceTest);
+    settle();
     EXPECT_EQ(shown().currentIP, "203.0.113.7");
     EXPECT_EQ(shown().windowTitle, "Kestrelon [203.0.113.7]");
     EXPECT_EQ(shown().externalResult, "198.51.100.1");
@@ -44,13 +46,16 @@ TEST_F(IpRefreshTest, LookupPublishesTheAddressAndTestsLeaveTheCurrentOneAlone)
 
     // The Test URL page's Test is refused in echo-service mode.
     lookup.SetOutsideIP(LookupSender::TestUrlTest);
+    settle();
     EXPECT_EQ(messages, QStringList{IpLookup::kTestWithEcho});
     EXPECT_EQ(pages.requests.size(), 2u);
 
     // A text that names no service makes no request and yields the empty address, listed once.
     change([](Settings& s) { s.DNS.ExtDNS = "http://echo.example.test/"; });
     lookup.SetOutsideIP(LookupSender::Ordinary);
+    settle();
     lookup.SetOutsideIP(LookupSender::Ordinary);
+    settle();
     EXPECT_EQ(pages.requests.size(), 2u);
     EXPECT_EQ(shown().windowTitle, "Kestrelon []");
     EXPECT_EQ(std::count(own.list()->begin(), own.list()->end(), ""), 1);
@@ -58,6 +63,7 @@ TEST_F(IpRefreshTest, LookupPublishesTheAddressAndTestsLeaveTheCurrentOneAlone)
     // Debug mode looks nothing up.
     change([](Settings& s) { s.System.Debug = true; });
     lookup.SetOutsideIP(LookupSender::Ordinary);
+    settle();
     EXPECT_EQ(shown().statusText, IpLookup::kDebugStatus);
     EXPECT_EQ(shown().windowTitle, "Kestrelon []");
 }
@@ -68,6 +74,7 @@ TEST_F(IpRefreshTest, FailedLookupsAreLoggedShownAsErrorAndBackedOff)
     IpLookup& lookup = make().lookup();
     refresh->state().change([](auto& f) { f.currentIP = "203.0.113.7"; });
     lookup.SetOutsideIP(LookupSender::ExternalServiceTest);
+    settle();
     EXPECT_EQ(shown().currentIP, "Error") << "whoever asked";
     EXPECT_EQ(shown().statusText, IpLookup::kRetrieving);
     EXPECT_EQ(logTexts(), std::vector<std::string>{"Error retrieving external IP address"});
@@ -75,11 +82,14 @@ TEST_F(IpRefreshTest, FailedLookupsAreLoggedShownAsErrorAndBackedOff)
     EXPECT_EQ(shown().backoffFactor, 0);
     EXPECT_TRUE(shown().failureFlag);
     lookup.SetOutsideIP(LookupSender::Ordinary);
+    settle();
     EXPECT_EQ(shown().backoffFactor, 0.5);
     lookup.SetOutsideIP(LookupSender::Ordinary);
+    settle();
     EXPECT_EQ(shown().backoffFactor, 0.5);
     echoAnswers("203.0.113.8");
     lookup.SetOutsideIP(LookupSender::Ordinary);
+    settle();
     EXPECT_EQ(shown().backoffFactor, 0);
     EXPECT_FALSE(shown().failureFlag);
 
@@ -91,7 +101,9 @@ TEST_F(IpRefreshTest, FailedLookupsAreLoggedShownAsErrorAndBackedOff)
     echoFails();
     log.clear();
     lookup.SetOutsideIP(LookupSender::Ordinary);
+    settle();
     lookup.SetOutsideIP(LookupSender::Ordinary);
+    settle();
     EXPECT_FALSE(shown().failureFlag);
     EXPECT_TRUE(log.lines.empty());
     EXPECT_EQ(messageLog.size(), 5u);
@@ -104,7 +116,9 @@ TEST_F(IpRefreshTest, ExternalServiceTestIsHeldOffForTenMinutesPerService)
     pages.pages[second] = "<p>Your IP  Is 198.51.100.9 thanks</p>";
     IpLookup& lookup = make().lookup();
     lookup.testExternalService();
+    settle();
     lookup.testExternalService();
+    settle();
     EXPECT_EQ(pages.requests.size(), 1u);
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0].toStdString(), "DynDNS requests that their lookup services\r\n"
@@ -112,17 +126,21 @@ TEST_F(IpRefreshTest, ExternalServiceTestIsHeldOffForTenMinutesPerService)
     // Any change of the list's text frees the first service at once.
     lookup.echoServiceEdited();
     lookup.testExternalService();
+    settle();
     EXPECT_EQ(pages.requests.size(), 2u);
 
     change([&](Settings& s) { s.DNS.ExtDNS = second; });
     lookup.testExternalService();
+    settle();
     EXPECT_EQ(shown().externalResult, "198.51.100.9");
     lookup.echoServiceEdited();
     steadyNow += 9min + 59s;
     lookup.testExternalService();
+    settle();
     EXPECT_EQ(pages.requests.size(), 3u) << "the second service's hold-off runs its full time";
     steadyNow += 1s;
     lookup.testExternalService();
+    settle();
     EXPECT_EQ(pages.requests.size(), 4u);
 }
 
@@ -137,6 +155,7 @@ TEST_F(IpRefreshTest, RouterCredentialsGoOnlyToTheRouterPage)
     IpLookup& lookup = make().lookup();
     refresh->state().change([](auto& f) { f.router = kRouter; });
     lookup.SetOutsideIP(LookupSender::Ordinary);
+    settle();
     EXPECT_EQ(shown().currentIP, "10.1.2.3");
     EXPECT_EQ(shown().statusText, "");
     change([](Settings& s) {
@@ -144,6 +163,7 @@ TEST_F(IpRefreshTest, RouterCredentialsGoOnlyToTheRouterPage)
         s.Router.UserDefined = false;
     });
     lookup.SetOutsideIP(LookupSender::Ordinary);
+    settle();
     EXPECT_EQ(shown().currentIP, "203.0.113.7");
     ASSERT_EQ(pages.requests.size(), 2u);
     ASSERT_TRUE(pages.requests[0].credentials);
@@ -159,6 +179,7 @@ TEST_F(IpRefreshTest, RouterCredentialsGoOnlyToTheRouterPage)
     });
     refresh->state().change([](auto& f) { f.router.webAuth = false; });
     lookup.SetOutsideIP(LookupSender::TestUrlTest);
+    settle();
     EXPECT_FALSE(pages.requests.back().credentials);
     EXPECT_EQ(shown().retrievedAddress, "10.1.2.3");
 }

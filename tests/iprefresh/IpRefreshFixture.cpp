@@ -4,12 +4,15 @@
 #include "support/GuiApplication.h"
 #include "support/LocalTime.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
 #include <fstream>
 #include <iterator>
 
 namespace kestrelon::test {
 
-FetchedPage FakePages::get(const std::string& url, const PageCredentials* credentials)
+FetchedPage FakePages::get(const std::string& url, const PageCredentials* credentials, std::stop_token)
 {
     requests.push_back({url, credentials ? std::optional<PageCredentials>(*credentials) : std::nullopt});
     auto it = pages.find(url);
@@ -19,7 +22,7 @@ FetchedPage FakePages::get(const std::string& url, const PageCredentials* creden
     return {true, it->second, {}};
 }
 
-std::string FakeFtp::connect(const FtpAccount& account, FtpSessionEvents& events)
+std::string FakeFtp::connect(const FtpAccount& account, FtpSessionEvents& events, std::stop_token)
 {
     ++sessions;
     accounts.push_back(account);
@@ -54,29 +57,34 @@ void FakeFtp::quit()
     }
 }
 
-std::string FakeMailer::send(const ChangeMail& mail)
+std::string FakeMailer::send(const ChangeMail& mail, std::stop_token)
 {
     sent.push_back(mail);
     return failWith;
+}
+
+void VectorLog::append(const std::string& line)
+{
+    EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread()) << line;
+    lines.push_back(line);
 }
 
 IpRefreshTest::IpRefreshTest()
     : settings(Settings::defaults(dir.path())), now(localTime(2026, 12, 8, 14, 3, 5)),
       stamp("08/12/2026 14:03:05")
 {
-    // The countdown's timer needs an application object, as in the program.
+    // The job runner posts its results through the event loop, as in the program.
     ensureGuiApplication();
     own.set({"192.168.1.20", "127.0.0.1"}, "192.168.1.20");
 }
 
-IpRefresh& IpRefreshTest::make(RefreshJobs* jobs)
+IpRefresh& IpRefreshTest::make()
 {
     refresh.reset();
     IpRefreshServices services{pages,
                                ftp,
                                mailer,
                                server,
-                               jobs ? *jobs : inlineJobs,
                                log,
                                own,
                                [this](const std::string& line) { messageLog.push_back(line); },
@@ -87,6 +95,19 @@ IpRefresh& IpRefreshTest::make(RefreshJobs* jobs)
     refresh = std::make_unique<IpRefresh>(settings, services);
     QObject::connect(refresh.get(), &IpRefresh::messageBox, [this](const QString& m) { messages << m; });
     return *refresh;
+}
+
+void IpRefreshTest::settle()
+{
+    ASSERT_TRUE(processUntil([this] { return !refresh->jobs().busy(); }));
+}
+
+void IpRefreshTest::ticks(int n)
+{
+    for (int i = 0; i < n; ++i) {
+        refresh->cycle().minuteTick();
+        settle();
+    }
 }
 
 std::vector<std::string> IpRefreshTest::logTexts() const

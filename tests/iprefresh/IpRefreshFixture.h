@@ -1,8 +1,10 @@
 #pragma once
 
 // In-process stand-ins for the clients IP-Refresh drives (page fetches, the FTP session, the
-// mail sender, the web server and the job runner), so that the lookup and refresh logic runs
-// on injected clocks without a network. The real clients are tested against real servers.
+// mail sender, the web server), so that the lookup and refresh logic runs on its real job runner
+// and injected clocks without a network. The real clients are tested against real servers.
+// The stand-ins are called on the job runner's thread, one job at a time; tests read them after
+// settle().
 
 #include "core/LocalAddresses.h"
 #include "core/SettingsModel.h"
@@ -10,7 +12,6 @@
 #include "iprefresh/FtpSession.h"
 #include "iprefresh/IpRefresh.h"
 #include "iprefresh/PageFetcher.h"
-#include "iprefresh/RefreshJobs.h"
 #include "iprefresh/RefreshLog.h"
 #include "iprefresh/WebServerControl.h"
 #include "support/TempDir.h"
@@ -29,18 +30,6 @@
 
 namespace kestrelon::test {
 
-// Runs each job at once on the caller's thread.
-class InlineJobs : public RefreshJobs {
-public:
-    void run(std::function<void()> work, std::function<void()> done) override
-    {
-        ++jobs;
-        work();
-        done();
-    }
-    int jobs = 0;
-};
-
 // Pages by URL; a URL without a page fails like an unreachable server.
 class FakePages : public PageFetcher {
 public:
@@ -48,7 +37,8 @@ public:
         std::string url;
         std::optional<PageCredentials> credentials;
     };
-    FetchedPage get(const std::string& url, const PageCredentials* credentials) override;
+    FetchedPage get(const std::string& url, const PageCredentials* credentials,
+                    std::stop_token stop) override;
     std::map<std::string, std::string> pages;
     std::vector<Request> requests;
 };
@@ -56,7 +46,7 @@ public:
 // An FTP server in memory: what each stored remote name holds, logins it refuses.
 class FakeFtp : public FtpSession {
 public:
-    std::string connect(const FtpAccount& account, FtpSessionEvents& events) override;
+    std::string connect(const FtpAccount& account, FtpSessionEvents& events, std::stop_token stop) override;
     std::string changeDirectory(const std::string& folder) override;
     std::string store(const std::string& localFile, const std::string& remoteName) override;
     void quit() override;
@@ -73,7 +63,7 @@ private:
 
 class FakeMailer : public ChangeMailer {
 public:
-    std::string send(const ChangeMail& mail) override;
+    std::string send(const ChangeMail& mail, std::stop_token stop) override;
     std::vector<ChangeMail> sent;
     std::string failWith;
 };
@@ -86,9 +76,10 @@ public:
     int restarts = 0;
 };
 
+// The log; every line must arrive on the main thread.
 class VectorLog : public RefreshLog {
 public:
-    void append(const std::string& line) override { lines.push_back(line); }
+    void append(const std::string& line) override;
     size_t lineCount() const override { return lines.size(); }
     void clear() override { lines.clear(); }
     std::vector<std::string> lines;
@@ -101,7 +92,11 @@ protected:
     IpRefreshTest();
 
     // A fresh IpRefresh on the current settings (call after changing them).
-    IpRefresh& make(RefreshJobs* jobs = nullptr);
+    IpRefresh& make();
+    // Waits until every job has ended and its results are shown.
+    void settle();
+    // Minute ticks of the refresh cycle, each one settled.
+    void ticks(int n);
     void change(const std::function<void(Settings&)>& f) { settings.update(f); }
     const Settings& stored() { return *(m_snapshot = settings.snapshot()); }
     const IpRefreshState::Fields& shown() { return refresh->state().fields(); }
@@ -122,7 +117,6 @@ protected:
     FakeMailer mailer;
     FakeServer server;
     VectorLog log;
-    InlineJobs inlineJobs;
     std::vector<std::string> messageLog;
     QStringList messages;
     std::atomic<std::chrono::system_clock::time_point> now;

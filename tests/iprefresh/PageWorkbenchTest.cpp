@@ -29,6 +29,7 @@ TEST_F(IpRefreshTest, AutoFindsAKeywordWithWhichTheLookupReadsTheAddress)
     });
     EXPECT_TRUE(bench.enables().autoDetect);
     bench.autoDetect();
+    settle();
     EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
     const RouterFields& f = shown().router;
     EXPECT_EQ(f.keyword.size(), 14u);
@@ -54,12 +55,15 @@ TEST_F(IpRefreshTest, AutoFindsAKeywordWithWhichTheLookupReadsTheAddress)
     // A known address that is not in the page, and a page that cannot be fetched.
     refresh->state().change([](auto& f) { f.knownAddress = "198.51.100.1"; });
     bench.autoDetect();
+    settle();
     EXPECT_EQ(messages.back(), PageWorkbench::kAutoFailed);
     pages.pages.clear();
     bench.getPage();
+    settle();
     EXPECT_EQ(messages.back(), PageWorkbench::kUnableToConnect);
     EXPECT_EQ(bench.page(), "");
     EXPECT_EQ(shown().router.keyword, "");
     bench.getIp(LookupSender::Ordinary);
+    settle();
     EXPECT_EQ(messages.back(), PageWorkbench::kMissingEntry);
 }

@@ -4,12 +4,6 @@
 
 #include "iprefresh/IpLookup.h"
 #include "iprefresh/RefreshCycle.h"
-#include "support/ServerFixture.h"
-
-#include <QCoreApplication>
-#include <QThread>
-
-#include <thread>
 
 using namespace kestrelon;
 using namespace kestrelon::test;
@@ -17,13 +11,6 @@ using namespace kestrelon::test;
 namespace {
 
 const std::string kHost = "ftp.example.test";
-
-void ticks(RefreshCycle& cycle, int n)
-{
-    for (int i = 0; i < n; ++i) {
-        cycle.minuteTick();
-    }
-}
 
 } // namespace
 
@@ -35,6 +22,7 @@ TEST_F(IpRefreshTest, PassUploadsMailsRefillsAndRestartsTheServer)
     server.isRunning = true;
     RefreshCycle& cycle = make().cycle();
     cycle.startOrUpdate(); // interval 0: one check, and the address is new
+    settle();
     EXPECT_EQ(logTexts(),
               (std::vector<std::string>{" :Connecting to " + kHost, " :Connected to " + kHost,
                                         " : PUT - /htdocs/page1.htm", " : PUT - /htdocs/page2.htm",
@@ -56,6 +44,7 @@ TEST_F(IpRefreshTest, PassUploadsMailsRefillsAndRestartsTheServer)
 
     // "Upload" with the same address uploads again but mails nothing.
     cycle.upload();
+    settle();
     EXPECT_EQ(ftp.sessions, 2);
     EXPECT_EQ(log.lines[11].substr(stamp.size()), " : Uploaded IP - 203.0.113.7");
     EXPECT_EQ(mailer.sent.size(), 1u);
@@ -66,6 +55,7 @@ TEST_F(IpRefreshTest, PassUploadsMailsRefillsAndRestartsTheServer)
     log.lines.assign(RefreshLog::kMaxLines + 1, "old");
     server.isRunning = false;
     cycle.upload();
+    settle();
     EXPECT_EQ(logTexts(), std::vector<std::string>{" : Uploaded IP - 203.0.113.7"});
     EXPECT_EQ(server.restarts, 2);
 }
@@ -77,6 +67,7 @@ TEST_F(IpRefreshTest, PassFailuresAndInvalidAddresses)
     RefreshCycle& cycle = make().cycle();
     refresh->state().change([](auto& f) { f.currentIP = IpRefreshState::kUnknown; });
     cycle.upload();
+    settle();
     EXPECT_EQ(logTexts(), std::vector<std::string>{" : Invalid IP - UNKNOWN"});
     EXPECT_EQ(ftp.sessions, 0);
 
@@ -85,6 +76,7 @@ TEST_F(IpRefreshTest, PassFailuresAndInvalidAddresses)
     ftp.refuseLogins = 1;
     refresh->state().change([](auto& f) { f.currentIP = "198.51.100.4"; });
     cycle.upload();
+    settle();
     EXPECT_EQ(logTexts(), (std::vector<std::string>{" :Connecting to " + kHost, " : Upload Error",
                                                     " : Updated - " + dir.path() + "/site/local1.htm"}));
     ASSERT_EQ(mailer.sent.size(), 1u);
@@ -99,6 +91,7 @@ TEST_F(IpRefreshTest, PassFailuresAndInvalidAddresses)
     ftp.failStoreOf = "/htdocs/page1.htm";
     mailer.failWith = "Failed to connect to mail.example.test";
     cycle.upload();
+    settle();
     EXPECT_EQ(logTexts()[2], " : Upload Error");
     EXPECT_EQ(logTexts()[3], " : Disconnected");
     EXPECT_EQ(messageLog.back(), "DNS Report: Email error: Failed to connect to mail.example.test");
@@ -108,7 +101,9 @@ TEST_F(IpRefreshTest, PassFailuresAndInvalidAddresses)
     mailer.failWith.clear();
     change([](Settings& s) { s.FTP.EnableFTP = false; });
     cycle.upload();
+    settle();
     cycle.upload();
+    settle();
     EXPECT_EQ(mailer.sent.size(), 3u);
     EXPECT_NE(mailer.sent.back().body.find("\r\n198.51.100.4\r\n"), std::string::npos);
     EXPECT_TRUE(log.lines.empty());
@@ -123,6 +118,7 @@ TEST_F(IpRefreshTest, PassFailuresAndInvalidAddresses)
     ftp.failStoreOf.clear();
     server.isRunning = true;
     cycle.upload();
+    settle();
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].startsWith("Unable to write " + QString::fromStdString(dir.path())));
     EXPECT_EQ(server.restarts, 0);
@@ -134,6 +130,7 @@ TEST_F(IpRefreshTest, StartUpdateStopAndTheirRefusals)
     change([](Settings& s) { s.FTP.LastUploaded = "203.0.113.7"; });
     RefreshCycle& cycle = make().cycle();
     cycle.startOrUpdate();
+    settle();
     EXPECT_EQ(logTexts(), std::vector<std::string>{": Update not required"});
     EXPECT_EQ(shown().countdownText, "Manual");
     EXPECT_FALSE(cycle.ticking());
@@ -143,6 +140,7 @@ TEST_F(IpRefreshTest, StartUpdateStopAndTheirRefusals)
     echoFails();
     change([](Settings& s) { s.FTP.Interval = 5; });
     cycle.startOrUpdate();
+    settle();
     EXPECT_EQ(stored().FTP.Interval, 10);
     EXPECT_TRUE(cycle.ticking());
     EXPECT_TRUE(shown().running);
@@ -164,6 +162,7 @@ TEST_F(IpRefreshTest, StartUpdateStopAndTheirRefusals)
 
     messages.clear();
     cycle.startOrUpdate();
+    settle();
     EXPECT_EQ(messages, QStringList{"Local Filename is not specified."});
     change([](Settings& s) {
         s.FTP.EnableFTP = false;
@@ -171,6 +170,7 @@ TEST_F(IpRefreshTest, StartUpdateStopAndTheirRefusals)
     });
     size_t requests = pages.requests.size();
     cycle.startOrUpdate();
+    settle();
     EXPECT_EQ(messages.back(), RefreshCycle::kDebugRefusal);
     EXPECT_EQ(pages.requests.size(), requests);
     EXPECT_FALSE(shown().running);
@@ -185,8 +185,10 @@ TEST_F(IpRefreshTest, StartAtStartupAndNoLookup)
         s.FTP.ConfirmLocal = false;
     });
     make().startAtStartup(true);
+    settle();
     EXPECT_TRUE(pages.requests.empty()) << "noauto";
     refresh->startAtStartup(false);
+    settle();
     EXPECT_EQ(pages.requests.size(), 1u);
     EXPECT_EQ(ftp.sessions, 1);
     EXPECT_FALSE(refresh->cycle().ticking());
@@ -194,6 +196,7 @@ TEST_F(IpRefreshTest, StartAtStartupAndNoLookup)
     noLookup = true;
     change([](Settings& s) { s.FTP.Interval = 15; });
     make().startAtStartup(false);
+    settle();
     EXPECT_EQ(pages.requests.size(), 1u);
     EXPECT_TRUE(shown().running);
     EXPECT_EQ(ftp.sessions, 1) << "nothing was looked up, so nothing changed";
@@ -212,25 +215,26 @@ TEST_F(IpRefreshTest, FullCycleWithChangesBackoffAndARefusedLogin)
     QObject::connect(&refresh->state(), &IpRefreshState::changed,
                      [&] { countdowns.push_back(shown().countdownText); });
     cycle.startOrUpdate();
+    settle();
     EXPECT_EQ(ftp.files["/htdocs/page1.htm"], "ip=203.0.113.10\r\n");
     EXPECT_EQ(cycle.countdown(), 15);
 
     // An unchanged address at the expiry uploads nothing; a changed one is uploaded.
-    ticks(cycle, 14);
+    ticks(14);
     EXPECT_EQ(countdowns.back(), "0 hr : 1 min");
-    ticks(cycle, 1);
+    ticks(1);
     EXPECT_EQ(pages.requests.size(), 2u);
     EXPECT_EQ(ftp.sessions, 1);
     EXPECT_EQ(countdowns.back(), "15");
     echoAnswers("203.0.113.20");
-    ticks(cycle, 15);
+    ticks(15);
     EXPECT_EQ(ftp.sessions, 2);
 
     // Two failed lookups in a row stretch the next interval to 22; no upload of "Error".
     echoFails();
-    ticks(cycle, 15);
+    ticks(15);
     EXPECT_EQ(cycle.countdown(), 15);
-    ticks(cycle, 15);
+    ticks(15);
     EXPECT_EQ(cycle.countdown(), 22);
     EXPECT_EQ(ftp.sessions, 2);
 
@@ -238,13 +242,13 @@ TEST_F(IpRefreshTest, FullCycleWithChangesBackoffAndARefusedLogin)
     // Uploaded IP panel reads "Error", and the next expiry uploads again.
     echoAnswers("203.0.113.30");
     ftp.refuseLogins = 1;
-    ticks(cycle, 21);
+    ticks(21);
     EXPECT_EQ(ftp.sessions, 2);
-    ticks(cycle, 1);
+    ticks(1);
     EXPECT_EQ(ftp.sessions, 3);
     EXPECT_EQ(shown().uploadedIP, "Error");
     EXPECT_EQ(cycle.countdown(), 15) << "the lookup succeeded: back to the interval";
-    ticks(cycle, 15);
+    ticks(15);
     EXPECT_EQ(ftp.sessions, 4);
     EXPECT_EQ(shown().uploadedIP, "203.0.113.30");
     EXPECT_TRUE(shown().lampLime);
@@ -281,8 +285,10 @@ TEST_F(IpRefreshTest, IntervalOfOneMinuteAndItsCountdownTexts)
     QObject::connect(&refresh->state(), &IpRefreshState::changed,
                      [&] { countdowns.push_back(shown().countdownText); });
     cycle.startOrUpdate();
+    settle();
     EXPECT_EQ(stored().FTP.Interval, 1) << "a router on the LAN may be read every minute";
     cycle.minuteTick();
+    settle();
     EXPECT_EQ(pages.requests.size(), 2u);
     ASSERT_GE(countdowns.size(), 2u);
     EXPECT_EQ(countdowns[countdowns.size() - 2], "0 hr : 0 min");
@@ -294,68 +300,33 @@ TEST_F(IpRefreshTest, IntervalOfOneMinuteAndItsCountdownTexts)
     EXPECT_EQ(shown().countdownText, "Manual");
 }
 
-namespace {
-
-// Runs each job on a thread of its own, one after the other, and hands done back to the main
-// thread by a queued call, as the program's job runner does.
-class ThreadJobs : public RefreshJobs {
-public:
-    ~ThreadJobs() override
-    {
-        if (m_worker.joinable()) {
-            m_worker.join();
-        }
-    }
-    void run(std::function<void()> work, std::function<void()> done) override
-    {
-        if (m_worker.joinable()) {
-            m_worker.join();
-        }
-        m_worker = std::thread([this, work, done] {
-            work();
-            QMetaObject::invokeMethod(&m_receiver, done, Qt::QueuedConnection);
-        });
-    }
-
-private:
-    QObject m_receiver;
-    std::thread m_worker;
-};
-
-class ThreadLog : public VectorLog {
-public:
-    void append(const std::string& line) override
-    {
-        onMainThread = onMainThread && QThread::currentThread() == QCoreApplication::instance()->thread();
-        VectorLog::append(line);
-    }
-    bool onMainThread = true;
-};
-
-} // namespace
-
-TEST_F(IpRefreshTest, PassOnAWorkerThreadReportsInOrderOnTheMainThread)
+TEST_F(IpRefreshTest, TicksAndClicksWaitForTheRunningJob)
 {
-    setUpSite(2, 1);
-    echoAnswers("203.0.113.7");
-    ThreadJobs jobs;
-    ThreadLog threadLog;
-    IpRefreshServices services{pages,  ftp,   mailer,
-                               server, jobs,  threadLog,
-                               own,    {},    [this] { return now.load(); },
-                               {},     false, dir.path() + "/kestrelon.tmp"};
-    IpRefresh threaded(settings, services);
-    bool finished = false;
-    QObject::connect(&threaded.cycle(), &RefreshCycle::passFinished, [&] { finished = true; });
-    threaded.cycle().startOrUpdate();
-    EXPECT_TRUE(threaded.cycle().busy());
-    ASSERT_TRUE(waitFor([&] {
-        QCoreApplication::processEvents();
-        return finished;
-    }));
-    EXPECT_TRUE(threadLog.onMainThread);
-    ASSERT_EQ(threadLog.lines.size(), 7u);
-    EXPECT_EQ(threadLog.lines[5], stamp + " : Disconnected");
-    EXPECT_EQ(threaded.state().fields().uploadedIP, "203.0.113.7");
-    EXPECT_FALSE(threaded.cycle().busy());
+    setUpSite(1, 0);
+    change([](Settings& s) {
+        s.FTP.Interval = 2;
+        s.Router.External = false;
+        s.Router.UserDefined = true;
+        s.FTP.ConfirmLocal = false;
+    });
+    pages.pages["http://10.0.0.1/s.htm"] = "WAN 203.0.113.5";
+    RefreshCycle& cycle = make().cycle();
+    refresh->state().change([](auto& f) { f.router = {"10.0.0.1/s.htm", "WAN", "0", false, "", ""}; });
+    cycle.startOrUpdate();
+    settle();
+    ticks(1);
+    cycle.minuteTick(); // the expiry: its lookup runs
+    EXPECT_TRUE(cycle.busy());
+    cycle.minuteTick();
+    cycle.minuteTick();
+    cycle.upload();
+    cycle.startOrUpdate();
+    settle();
+    EXPECT_EQ(pages.requests.size(), 2u);
+    EXPECT_EQ(ftp.sessions, 1);
+    EXPECT_EQ(cycle.countdown(), 2) << "the ticks during the job did not count";
+
+    // Shutdown with a pass under way ends it within its bound.
+    cycle.upload();
+    EXPECT_TRUE(refresh->shutdown(std::chrono::seconds(5)));
 }
