@@ -1,10 +1,9 @@
 #include "web/CounterImage.h"
 
+#include "core/BmpWriter.h"
 #include "core/Colours.h"
 
-#include <QBuffer>
 #include <QFontMetrics>
-#include <QImageWriter>
 #include <QPainter>
 
 #include <cmath>
@@ -32,15 +31,7 @@ CounterStyle CounterStyle::fromSettings(const WebServeSettings& web, int counter
 
 QFont counterFont(const CounterStyle& style)
 {
-    QFont font(QString::fromStdString(style.fontName));
-    // A stored size below 1 point would give no font at all.
-    int points = std::max(1, std::min(style.fontSize, 1000));
-    font.setPixelSize(std::max(1, static_cast<int>(std::lround(points * kCounterDpi / 72.0))));
-    font.setBold(style.fontStyle & 1);
-    font.setItalic(style.fontStyle & 2);
-    font.setUnderline(style.fontStyle & 4);
-    font.setStrikeOut(style.fontStyle & 8);
-    return font;
+    return drawingFont(style.fontName, style.fontSize, style.fontStyle);
 }
 
 QImage drawCounterImage(const std::string& text, const CounterStyle& style)
@@ -68,12 +59,10 @@ QImage drawCounterImage(const std::string& text, const CounterStyle& style)
 
 QByteArray bmpBytes(const QImage& image)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "bmp");
-    writer.write(image.convertToFormat(QImage::Format_RGB888));
-    return bytes;
+    const QImage bgr = image.convertToFormat(QImage::Format_BGR888);
+    const std::string bytes =
+        bmpFileBytes(bgr.width(), bgr.height(), bgr.constBits(), size_t(bgr.bytesPerLine()));
+    return QByteArray(bytes.data(), qsizetype(bytes.size()));
 }
 
 } // namespace kestrelon

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/DrawingFont.h"
 #include "core/Settings.h"
 
 #include <QByteArray>
@@ -23,12 +24,10 @@ struct CounterStyle {
     static CounterStyle fromSettings(const WebServeSettings& web, int counter);
 };
 
-// Counter images are drawn at 96 dots per inch whatever the screen, so a point size always
-// gives the same image.
-constexpr int kCounterDpi = 96;
+// Counter images are drawn at the fixed resolution of all text stamped into images.
+constexpr int kCounterDpi = kDrawingDpi;
 
-// The font of a style; the family goes through fontconfig ("Courier New" becomes its metric
-// twin Liberation Mono).
+// The font of a style (see drawingFont).
 QFont counterFont(const CounterStyle& style);
 
 // The image of a counter text: exactly as wide as the text's advance and as high as one line
