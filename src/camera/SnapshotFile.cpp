@@ -62,8 +62,10 @@ bool writeSnapshot(const Image& image, const std::string& path, int quality, std
     if (!encodeSnapshot(image, snapshotFormat(path), quality, bytes, error)) {
         return false;
     }
-    // The web server serves it to anyone: readable by all, like a page.
-    return replaceFileAtomically(path, bytes, 0644, /*keepMode=*/true, error);
+    // The web server serves it to anyone: readable by all, like a page. It is rewritten up to
+    // every second; waiting for the disk each time would cost more than the whole pass, and a
+    // snapshot lost in a power cut is replaced by the next one.
+    return replaceFileAtomically(path, bytes, 0644, /*keepMode=*/true, error, Durability::ReadersOnly);
 }
 
 int64_t fileSize(const std::string& path)

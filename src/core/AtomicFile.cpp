@@ -28,7 +28,7 @@ bool writeAll(int fd, std::string_view data)
 } // namespace
 
 bool replaceFileAtomically(const std::string& target, std::string_view data, mode_t mode, bool keepMode,
-                           std::string& error)
+                           std::string& error, Durability durability)
 {
     if (keepMode) {
         struct stat st {};
@@ -45,7 +45,8 @@ bool replaceFileAtomically(const std::string& target, std::string_view data, mod
         error = std::strerror(errno);
         return false;
     }
-    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, data) && ::fsync(fd) == 0;
+    const bool flush = durability == Durability::Flushed;
+    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, data) && (!flush || ::fsync(fd) == 0);
     int savedErrno = errno;
     ok = ::close(fd) == 0 && ok;
     if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
@@ -56,6 +57,9 @@ bool replaceFileAtomically(const std::string& target, std::string_view data, mod
         ::unlink(temp.c_str());
         error = std::strerror(savedErrno ? savedErrno : EIO);
         return false;
+    }
+    if (!flush) {
+        return true;
     }
     // Make the rename itself durable.
     int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -11,7 +11,12 @@ namespace kestrelon {
 // renamed over the target. The new file gets `mode`; pass keepMode to keep the mode of a file
 // that is already there. Returns false with error set (errno text) when any step fails; the
 // target is then unchanged. Any thread.
+// Durability: by default the data and the rename are flushed to disk before returning (tens of
+// milliseconds on slow disks). Files rewritten many times a minute whose loss in a power cut is
+// harmless pass Durability::ReadersOnly: readers still see the old file or the new one, never
+// half of one, but nothing waits for the disk.
+enum class Durability { Flushed, ReadersOnly };
 bool replaceFileAtomically(const std::string& target, std::string_view data, mode_t mode, bool keepMode,
-                           std::string& error);
+                           std::string& error, Durability durability = Durability::Flushed);
 
 } // namespace kestrelon
