@@ -10,9 +10,7 @@ Image Image::fromFrame(VideoFrame&& frame)
     if (frame.empty()) {
         return image;
     }
-    image.width = frame.width;
-    image.height = frame.height;
-    image.bgr = std::move(frame.bgr);
+    static_cast<VideoFrame&>(image) = std::move(frame);
     image.bgr.resize(image.stride() * size_t(image.height));
     return image;
 }

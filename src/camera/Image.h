@@ -4,30 +4,30 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 namespace kestrelon {
 
-// The snapshot image: 24-bit pixels stored blue, green, red, rows of `width` pixels packed
-// without padding, row 0 at the top. Every adjustment works on it in place. A plain value;
-// any thread, one at a time.
-struct Image {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> bgr;
-
+// The snapshot image: a video frame (24-bit pixels stored blue, green, red, rows packed without
+// padding, row 0 at the top) with what the adjustments and the window need on top. Every
+// adjustment works on it in place. A plain value; any thread, one at a time.
+struct Image : VideoFrame {
     Image() = default;
-    Image(int w, int h) : width(w), height(h), bgr(size_t(w > 0 ? w : 0) * size_t(h > 0 ? h : 0) * 3) {}
+    Image(int w, int h)
+        : VideoFrame{w, h, std::vector<uint8_t>(size_t(std::max(w, 0)) * size_t(std::max(h, 0)) * 3)}
+    {
+    }
 
-    bool empty() const { return width <= 0 || height <= 0; }
     size_t stride() const { return size_t(width) * 3; }
-    uint8_t* row(int y) { return bgr.data() + size_t(y) * stride(); }
-    const uint8_t* row(int y) const { return bgr.data() + size_t(y) * stride(); }
     uint8_t* pixel(int x, int y) { return row(y) + size_t(x) * 3; }
     const uint8_t* pixel(int x, int y) const { return row(y) + size_t(x) * 3; }
 
-    bool operator==(const Image&) const = default;
+    bool operator==(const Image& other) const
+    {
+        return width == other.width && height == other.height && bgr == other.bgr;
+    }
 
     // Takes over the frame's pixels without copying them. A frame whose buffer is shorter than
     // its size says gives an empty image.

@@ -1,6 +1,7 @@
 #include "camera/Resize.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 namespace kestrelon {
@@ -65,50 +66,55 @@ template <typename T> std::vector<T> pick(const std::vector<T>& from, const std:
     return picked;
 }
 
-// One target pixel of the rescale from the source's rows r0 and r0 + 1.
-inline void bilinearPixel(const uint8_t* top, const uint8_t* bottom, Tap col, int fy, const ChannelTables& t,
-                          uint8_t* out)
-{
-    const int wy0 = kOne - fy;
-    const int wTR = (col.frac * wy0) / kOne;
-    const int wTL = wy0 - wTR;
-    const int wBR = (col.frac * fy) / kOne;
-    const int wBL = fy - wBR;
-    const uint8_t* tl = top + size_t(col.index) * 3;
-    const uint8_t* bl = bottom + size_t(col.index) * 3;
-    for (size_t c = 0; c < 3; ++c) {
-        const int v = (tl[c] * wTL + tl[c + 3] * wTR + bl[c] * wBL + bl[c + 3] * wBR) / kOne;
-        out[c] = t.table[c][uint8_t(v)];
-    }
-}
-
 // The sweep behind ImgResize, Crop and the pass's copy: target pixel (x, y) is the source read
 // through columns[x] and rows[y], bilinear when `bilinear` is set, then mapped by the tables.
+// All weights and sums are non-negative and below 2^24, so unsigned shifts divide exactly.
 Image sample(const Image& source, const std::vector<Tap>& columns, const std::vector<Tap>& rows,
              bool bilinear, const ChannelTables& tables)
 {
     Image out(int(columns.size()), int(rows.size()));
+    // Byte offsets of the columns read, their fractions and, per row, their weights, side by
+    // side for the inner loop.
+    std::vector<uint32_t> offsets(columns.size()), fractions(columns.size()), rightTop(columns.size()),
+        rightBottom(columns.size());
+    for (size_t x = 0; x < columns.size(); ++x) {
+        offsets[x] = uint32_t(columns[x].index) * 3;
+        fractions[x] = uint32_t(columns[x].frac);
+    }
+    const uint8_t* const b = tables.table[0].data();
+    const uint8_t* const g = tables.table[1].data();
+    const uint8_t* const r = tables.table[2].data();
+    const size_t width = columns.size();
     for (int y = 0; y < out.height; ++y) {
         const Tap row = rows[size_t(y)];
         const uint8_t* top = source.row(row.index);
         uint8_t* dst = out.row(y);
-        if (bilinear) {
-            const uint8_t* bottom = source.row(row.index + 1);
-            for (const Tap& col : columns) {
-                bilinearPixel(top, bottom, col, row.frac, tables, dst);
-                dst += 3;
-            }
-        } else {
-            const auto& b = tables.table[0];
-            const auto& g = tables.table[1];
-            const auto& r = tables.table[2];
-            for (const Tap& col : columns) {
-                const uint8_t* p = top + size_t(col.index) * 3;
+        if (!bilinear) {
+            for (size_t x = 0; x < width; ++x, dst += 3) {
+                const uint8_t* p = top + offsets[x];
                 dst[0] = b[p[0]];
                 dst[1] = g[p[1]];
                 dst[2] = r[p[2]];
-                dst += 3;
             }
+            continue;
+        }
+        const uint8_t* bottom = source.row(row.index + 1);
+        const uint32_t fy = uint32_t(row.frac);
+        const uint32_t wy0 = kOne - fy;
+        for (size_t x = 0; x < width; ++x) { // runs on vectors
+            rightTop[x] = (fractions[x] * wy0) >> 15;
+            rightBottom[x] = (fractions[x] * fy) >> 15;
+        }
+        for (size_t x = 0; x < width; ++x, dst += 3) {
+            const uint32_t wTR = rightTop[x];
+            const uint32_t wTL = wy0 - wTR;
+            const uint32_t wBR = rightBottom[x];
+            const uint32_t wBL = fy - wBR;
+            const uint8_t* t = top + offsets[x];
+            const uint8_t* u = bottom + offsets[x];
+            dst[0] = b[(t[0] * wTL + t[3] * wTR + u[0] * wBL + u[3] * wBR) >> 15];
+            dst[1] = g[(t[1] * wTL + t[4] * wTR + u[1] * wBL + u[4] * wBR) >> 15];
+            dst[2] = r[(t[2] * wTL + t[5] * wTR + u[2] * wBL + u[5] * wBR) >> 15];
         }
     }
     return out;

@@ -33,6 +33,8 @@ SnapshotPass::SnapshotPass(SettingsModel& settings, const ServerBusy& busy, Snap
     m_drag = new OverlayDrag(
         settings, [this] { return overlayScene(); }, this);
     connect(m_drag, &OverlayDrag::snapshotRequested, this, [this] { btnSnapNowClick(Originator::Window); });
+    // A new font or colour shows on both captions at once, as the font dialog's confirmation does.
+    settings.watch(this, &Settings::Archiver, [this](const Settings&) { refreshCaptions(); });
     refreshCaptions();
 }
 
@@ -53,7 +55,7 @@ void SnapshotPass::refreshCaptions()
 OverlayScene SnapshotPass::overlayScene() const
 {
     const auto s = m_settings.snapshot();
-    const QFont font = OverlayStyle::fromSettings(s->Archiver).font;
+    const QFont& font = style(s->Archiver).font;
     OverlayScene scene;
     scene.size = m_context.videoSize();
     scene.dateCaption = captionSize(m_dateCaption, font);
@@ -65,15 +67,15 @@ OverlayScene SnapshotPass::overlayScene() const
 
 PassOutcome SnapshotPass::btnSnapNowClick(Originator originator)
 {
-    // 1-2: nothing at all while the preview is stopped, a caption is dragged or the server is busy.
+    // Nothing at all while the preview is stopped, a caption is dragged or the server is busy.
     if (!m_context.previewRunning()) {
         return PassOutcome::PreviewStopped;
     }
     if (m_drag->dragging() || m_busy.serverBusy()) {
         return PassOutcome::Held;
     }
-    // 3: a capture without a frame ends the pass; adjusting the window's picture again would
-    // apply every adjustment twice.
+    // A capture without a frame ends the pass; adjusting the window's picture again would apply
+    // every adjustment twice.
     FrameSource* source = m_context.frameSource();
     std::optional<VideoFrame> frame = source ? source->grabFrame() : std::nullopt;
     if (!frame || frame->empty()) {
@@ -84,8 +86,8 @@ PassOutcome SnapshotPass::btnSnapNowClick(Originator originator)
     const VideoSize video = m_context.videoSize();
     const Image grabbed = Image::fromFrame(std::move(*frame));
 
-    // 4-5: rescale to the chosen size unless told not to; the measurement reads the rescaled
-    // picture before brightness changes it.
+    // Rescale to the chosen size unless told not to; the measurement reads the rescaled picture
+    // before brightness changes it.
     const bool resize =
         !cam.DontResize && (grabbed.width != video.videoWidth || grabbed.height != video.videoHeight);
     const int bright = trackBar(cam.Bright, -200, 200);
@@ -93,15 +95,15 @@ PassOutcome SnapshotPass::btnSnapNowClick(Originator originator)
         measureResizedBrightness(grabbed, resize, video.videoWidth, video.videoHeight, cam.DarkLine) / 100;
     Q_EMIT brightnessMeasured(m_brightnessFigure);
 
-    // 6: a pause test that holds ends the pass with the picture as far as it got.
+    // A pause test that holds ends the pass with the picture as far as it got.
     if (m_context.brightnessActions(m_brightnessFigure)) {
         showImage(resizeMapZoom(grabbed, resize, video.videoWidth, video.videoHeight,
                                 brightnessTables(bright), 30));
         return PassOutcome::Paused;
     }
 
-    // 5, 7, 8, 9 in one copy: brightness, colour and contrast change each channel value on its
-    // own, so their tables run during the rescale and the zoom.
+    // Brightness, colour, contrast and zoom in one copy: the first three change each channel
+    // value on its own, so their tables run during the rescale and the zoom.
     const ChannelTables tables =
         brightnessTables(bright)
             .then(colourTables(trackBar(cam.Red, -100, 100), trackBar(cam.Green, -100, 100),
@@ -109,19 +111,19 @@ PassOutcome SnapshotPass::btnSnapNowClick(Originator originator)
             .then(contrastTables(trackBar(cam.Contrast, -100, 0)));
     Image image = resizeMapZoom(grabbed, resize, video.videoWidth, video.videoHeight, tables,
                                 trackBar(cam.Zoom, 9, 30));
-    // 10-11.
+    // Sharpening, then the captions.
     if (image.height > 3) {
         Sharpen(image, trackBar(cam.Sharpness, 1, 15));
     }
     drawCaptions(image, *settings, QPoint(video.imageLeft, video.imageTop));
 
-    // 12: continuous update refreshes the window on every pass and writes only the timed and
-    // the forced ones.
+    // Continuous update refreshes the window on every pass and writes only the timed and the
+    // forced ones; a request that began since the start of the pass stops the write too.
     if (cam.Update && ((m_context.captureCountdown() > 0 && !m_forced) || m_busy.serverBusy())) {
         showImage(std::move(image));
         return PassOutcome::WindowOnly;
     }
-    // 13-15.
+    // Write, then show the file's size.
     m_forced = false;
     saveFile(image, cam.File, trackBar(cam.Quality, 1, 100));
     m_fileSize = fileSize(cam.File);
@@ -130,7 +132,7 @@ PassOutcome SnapshotPass::btnSnapNowClick(Originator originator)
         showImage(std::move(image));
         return PassOutcome::NoFile;
     }
-    // 16-17: the timed pass and tbQuality show the file as saved, compression included.
+    // The timed pass and tbQuality show the file as saved, compression included.
     if (originator != Originator::tbQuality && m_context.captureCountdown() != 0) {
         showImage(std::move(image));
         return PassOutcome::Saved;
@@ -156,8 +158,17 @@ void SnapshotPass::drawCaptions(Image& image, const Settings& settings, QPoint i
     if (captions.empty()) {
         return;
     }
-    drawOverlays(image, OverlayStyle::fromSettings(settings.Archiver), captions, imageOffset);
+    drawOverlays(image, style(settings.Archiver), captions, imageOffset);
     Q_EMIT captionsChanged(m_dateCaption, m_textCaption);
+}
+
+const OverlayStyle& SnapshotPass::style(const ArchiverSettings& archiver) const
+{
+    if (!m_style || !(m_styleSettings == archiver)) {
+        m_style = OverlayStyle::fromSettings(archiver);
+        m_styleSettings = archiver;
+    }
+    return *m_style;
 }
 
 void SnapshotPass::saveFile(const Image& image, const std::string& path, int quality)

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "camera/Image.h"
+#include "camera/Overlay.h"
 #include "camera/OverlayDrag.h"
+#include "core/Settings.h"
 
 #include <QImage>
 #include <QObject>
@@ -10,10 +12,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace kestrelon {
 
-struct Settings;
 class ServerBusy;
 class SettingsModel;
 class SnapshotContext;
@@ -66,8 +68,8 @@ public:
     QString dateCaption() const { return m_dateCaption; }
     QString textCaption() const { return m_textCaption; }
 
-    // Recomputes both captions from the clock, the pattern and edText, as a new font or the
-    // Overlay page shows them (btnFontClick); emits captionsChanged.
+    // Recomputes both captions from the clock, the pattern and edText, as the Overlay page shows
+    // them; emits captionsChanged. Runs by itself when the [Archiver] style changes (btnFontClick).
     void refreshCaptions();
 
     // The drag state of the captions; forward the snapshot window's mouse events to it.
@@ -89,6 +91,9 @@ Q_SIGNALS:
 
 private:
     void drawCaptions(Image& image, const Settings& settings, QPoint imageOffset);
+    // The captions' style, made again only when the [Archiver] settings change (fonts are slow
+    // to make, and the pass may run 30 times a second).
+    const OverlayStyle& style(const ArchiverSettings& archiver) const;
     void showImage(Image image);
     void setQualityEnabled(bool enabled);
     void saveFile(const Image& image, const std::string& path, int quality);
@@ -105,6 +110,8 @@ private:
     int64_t m_fileSize = 0;
     QString m_dateCaption;
     QString m_textCaption;
+    mutable ArchiverSettings m_styleSettings;
+    mutable std::optional<OverlayStyle> m_style;
 };
 
 } // namespace kestrelon

@@ -116,23 +116,21 @@ TEST(Adjustments, ResizeAndCropByHand)
 
 TEST(Adjustments, FastPassesGiveTheBytesOfTheFormulas)
 {
-    for (unsigned seed = 1; seed <= 3; ++seed) {
-        const Image noise = noiseImage(97 + int(seed), 61, seed);
+    for (int seed = 1; seed <= 3; ++seed) {
+        const Image noise = noiseImage(97 + seed, 61, unsigned(seed));
         const auto same = [&](auto fast, auto plain) {
             Image a = noise, b = noise;
             fast(a);
             plain(b);
             EXPECT_EQ(a, b) << seed;
         };
-        const int k = int(seed) * 70 - 140, s = int(seed) * 5 - 2;
+        const int k = seed * 70 - 140, s = seed * 5 - 2, zoom = 8 + seed * 6, a = -35 * seed;
         same([&](Image& i) { BrightChange(i, k, 30); }, [&](Image& i) { reference::BrightChange(i, k, 30); });
         same([&](Image& i) { ColourChange(i, k, -k, k / 2); },
              [&](Image& i) { reference::ColourChange(i, k, -k, k / 2); });
-        same([&](Image& i) { Contrast(i, -35 * k / 70 - 70); },
-             [&](Image& i) { reference::Contrast(i, -35 * k / 70 - 70); });
+        same([&](Image& i) { Contrast(i, a); }, [&](Image& i) { reference::Contrast(i, a); });
         same([&](Image& i) { Sharpen(i, s); }, [&](Image& i) { reference::Sharpen(i, s); });
-        same([&](Image& i) { Crop(i, 8 + int(seed) * 6); },
-             [&](Image& i) { reference::Crop(i, 8 + int(seed) * 6); });
+        same([&](Image& i) { Crop(i, zoom); }, [&](Image& i) { reference::Crop(i, zoom); });
         for (auto [w, h] : {std::pair{352, 264}, {40, 30}, {11, 400}}) {
             same([&](Image& i) { ImgResize(i, w, h); }, [&](Image& i) { reference::ImgResize(i, w, h); });
         }
@@ -143,24 +141,16 @@ TEST(Adjustments, FastPassesGiveTheBytesOfTheFormulas)
     cam.Red = -12;
     cam.Blue = 100;
     cam.Contrast = -60;
-    for (auto [w, h, zoom, sharpness] : {std::array{640, 480, 21, 7}, {352, 264, 9, 15}, {8, 6, 12, 3}}) {
+    for (auto [w, h, zoom] : {std::array{640, 480, 21}, {352, 264, 9}, {8, 6, 12}}) {
         cam.Zoom = zoom;
-        cam.Sharpness = sharpness;
         const Image frame = noiseImage(w, h, unsigned(zoom));
         const VideoSize size;
-        const bool resize = w != size.videoWidth || h != size.videoHeight;
-        Image fast = resizeMapZoom(frame, resize, size.videoWidth, size.videoHeight,
+        Image fast = resizeMapZoom(frame, w != size.videoWidth, size.videoWidth, size.videoHeight,
                                    brightnessTables(cam.Bright)
                                        .then(colourTables(cam.Red, cam.Green, cam.Blue))
                                        .then(contrastTables(cam.Contrast)),
                                    zoom);
-        Sharpen(fast, fast.height > 3 ? sharpness : 1);
+        Sharpen(fast, fast.height > 3 ? cam.Sharpness : 1);
         EXPECT_EQ(fast, reference::process(frame, cam, size)) << w << "x" << h;
-        Image measured = frame;
-        if (resize) {
-            reference::ImgResize(measured, size.videoWidth, size.videoHeight);
-        }
-        EXPECT_EQ(measureResizedBrightness(frame, resize, size.videoWidth, size.videoHeight, 400),
-                  reference::BrightChange(measured, 0, 400));
     }
 }

@@ -3,6 +3,7 @@
 #include "support/GuiApplication.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <ctime>
 #include <random>
@@ -42,15 +43,6 @@ Image uniformImage(int width, int height, uint8_t blue, uint8_t green, uint8_t r
 
 namespace reference {
 
-namespace {
-
-uint8_t offset(int c, int k)
-{
-    return uint8_t(k > 0 ? std::min(255, c + k) : std::max(0, c + k));
-}
-
-} // namespace
-
 void ImgResize(Image& image, int w2, int h2)
 {
     if (image.width < 10 || image.height < 10) {
@@ -73,25 +65,22 @@ void ImgResize(Image& image, int w2, int h2)
     }
 }
 
+void ColourChange(Image& image, int red, int green, int blue)
+{
+    for (size_t i = 0; i < image.bgr.size(); ++i) {
+        const int k = std::array{blue, green, red}[i % 3], c = image.bgr[i];
+        image.bgr[i] = uint8_t(k > 0 ? std::min(255, c + k) : std::max(0, c + k));
+    }
+}
+
 int BrightChange(Image& image, int k, int darkLine)
 {
     int total = 0;
     for (int y = 0; y < image.height; ++y) {
         total += image.pixel(std::min(darkLine, image.width - 1), y)[2];
-        for (int x = 0; x < image.width * 3; ++x) {
-            image.row(y)[x] = offset(image.row(y)[x], k);
-        }
     }
+    ColourChange(image, k, k, k);
     return total;
-}
-
-void ColourChange(Image& image, int red, int green, int blue)
-{
-    for (size_t i = 0; i < image.bgr.size(); i += 3) {
-        image.bgr[i] = offset(image.bgr[i], blue);
-        image.bgr[i + 1] = offset(image.bgr[i + 1], green);
-        image.bgr[i + 2] = offset(image.bgr[i + 2], red);
-    }
 }
 
 void Contrast(Image& image, int a)

@@ -33,24 +33,21 @@ void ColourChange(Image& image, int red, int green, int blue);
 void Contrast(Image& image, int amount);
 void Crop(Image& image, int zoom);
 void Sharpen(Image& image, double strength);
-// Steps 4 to 10 of the pass on one frame.
+// The pass from the rescale to the sharpening, on one frame.
 Image process(Image frame, const CameraSettings& cam, const VideoSize& size);
 } // namespace reference
 
 // A capture handing out copies of one picture of real pixels, or nothing.
-class PictureSource : public FrameSource {
-public:
+struct PictureSource : FrameSource {
     std::optional<VideoFrame> grabFrame() override
     {
         ++grabs;
-        return m_frame;
+        return frame;
     }
-    void set(const Image& image) { m_frame = VideoFrame{image.width, image.height, image.bgr}; }
-    void clear() { m_frame.reset(); }
+    void set(const Image& image) { frame = image; }
+    void clear() { frame.reset(); }
+    std::optional<VideoFrame> frame;
     int grabs = 0;
-
-private:
-    std::optional<VideoFrame> m_frame;
 };
 
 // The preview and capture state the pass asks for, as plain fields.

@@ -1,14 +1,16 @@
-#include "camera/Adjustments.h"
 #include "camera/CameraTestSupport.h"
 #include "camera/Overlay.h"
-#include "camera/Resize.h"
 #include "camera/SnapshotFile.h"
+#include "support/ServerFixture.h"
 
 #include <QImageReader>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <set>
+#include <thread>
 
 using namespace kestrelon;
 using namespace kestrelon::test;
@@ -20,20 +22,13 @@ protected:
     SnapshotPassTest()
     {
         camera.frames.set(noiseImage(640, 480, 7));
-        setCamera([](CameraSettings& c) {
-            c.Overlay = false;
-            c.cbText = false;
-        });
+        setCamera([](CameraSettings& c) { c.Overlay = c.cbText = false; });
     }
     std::string snapFile() const { return settings.snapshot()->Camera.File; }
-    bool exists(const std::string& path) const { return std::filesystem::exists(path); }
-    std::vector<std::string> files() const
+    bool written() const { return std::filesystem::exists(snapFile()); }
+    void useFile(const std::string& path)
     {
-        std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
-            names.push_back(e.path().filename().string());
-        }
-        return names;
+        setCamera([&](CameraSettings& c) { c.File = path; });
     }
 };
 
@@ -49,42 +44,43 @@ TEST_F(SnapshotPassTest, AFrameBecomesTheFileAndTheWindowPicture)
         c.Sharpness = 5;
     });
     std::vector<QImage> shown;
-    std::vector<qint64> sizes;
     QObject::connect(&pass, &SnapshotPass::imageChanged, [&](const QImage& i) { shown.push_back(i); });
-    QObject::connect(&pass, &SnapshotPass::fileSizeChanged, [&](qint64 n) { sizes.push_back(n); });
-    // Between timed saves a pass writes the file and leaves the window with the processed
-    // picture, byte for byte the formulas' result.
+    // Between timed saves a pass writes the file and the window shows the processed picture,
+    // byte for byte the formulas' result.
     EXPECT_EQ(pass.btnSnapNowClick(Originator::AdjustmentBar), PassOutcome::Saved);
     const Image expected =
         reference::process(noiseImage(640, 480, 7), settings.snapshot()->Camera, camera.size);
     EXPECT_EQ(pass.image(), expected);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(Image::fromQImage(shown[0]), expected);
-    const QImage written(QString::fromStdString(snapFile()));
-    EXPECT_EQ(written.size(), QSize(352, 264));
+    EXPECT_EQ(QImage(QString::fromStdString(snapFile())).size(), QSize(352, 264));
     EXPECT_EQ(pass.fileSizeShown(), fileSize(snapFile()));
-    EXPECT_EQ(sizes, std::vector<qint64>{pass.fileSizeShown()});
-    EXPECT_EQ(files(), std::vector<std::string>{"snap.jpg"}); // no temporary left behind
+    // No temporary file is left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 
-    // The timed pass (countdown 0) shows the file as saved, compression included.
+    // The timed pass (countdown 0) and tbQuality show the file as saved, compression included.
     camera.countdown = 0;
     EXPECT_EQ(pass.btnSnapNowClick(), PassOutcome::Reloaded);
     EXPECT_EQ(pass.image(), Image::fromQImage(QImage(QString::fromStdString(snapFile()))));
     EXPECT_NE(pass.image(), expected);
-
-    // Both captions are stamped into that same picture.
-    setCamera([](CameraSettings& c) {
-        c.Overlay = true;
-        c.cbText = true;
-    });
     camera.countdown = 5;
+    EXPECT_EQ(pass.btnSnapNowClick(Originator::tbQuality), PassOutcome::Reloaded);
+    // Higher quality, larger file: the bar's position reaches the encoder.
+    const int64_t at60 = pass.fileSizeShown();
+    setCamera([](CameraSettings& c) { c.Quality = 95; });
+    pass.btnSnapNowClick();
+    EXPECT_GT(pass.fileSizeShown(), at60 * 3 / 2);
+
+    // Both captions are stamped into that picture.
+    setCamera([](CameraSettings& c) {
+        c.Overlay = c.cbText = true;
+        c.Quality = 60;
+    });
     pass.btnSnapNowClick();
     Image stamped = expected;
-    const auto s = settings.snapshot();
-    drawOverlays(stamped, OverlayStyle::fromSettings(s->Archiver),
+    drawOverlays(stamped, OverlayStyle::fromSettings(settings.snapshot()->Archiver),
                  {{"  16:45:23   12 Feb 2005", QPoint(4, 258)}, {"WebCam", QPoint(180, 258)}}, QPoint(0, 12));
     EXPECT_EQ(pass.image(), stamped);
-    EXPECT_EQ(pass.dateCaption(), "  16:45:23   12 Feb 2005");
 }
 
 TEST_F(SnapshotPassTest, NothingHappensWhileStoppedDraggedBusyOrWithoutFrame)
@@ -93,17 +89,16 @@ TEST_F(SnapshotPassTest, NothingHappensWhileStoppedDraggedBusyOrWithoutFrame)
     EXPECT_EQ(pass.btnSnapNowClick(), PassOutcome::PreviewStopped);
     camera.running = true;
     {
-        auto token = busy.raise();
+        auto request = busy.raise();
         EXPECT_EQ(pass.btnSnapNowClick(), PassOutcome::Held);
     }
     EXPECT_EQ(camera.frames.grabs, 0);
-    EXPECT_FALSE(exists(snapFile()));
+    EXPECT_FALSE(written());
 
     ASSERT_EQ(pass.btnSnapNowClick(), PassOutcome::Saved);
     const Image first = pass.image();
     const std::string bytes = readFile(snapFile());
-    // A press on the text caption starts a drag: no pass runs until the release.
-    pass.overlayDrag().Image2MouseDown(QPoint(182, 250), {});
+    pass.overlayDrag().Image2MouseDown(QPoint(182, 250), {}); // on the text caption
     ASSERT_TRUE(pass.overlayDrag().dragText());
     EXPECT_EQ(pass.btnSnapNowClick(), PassOutcome::Held);
     // A capture without a frame leaves picture and file alone instead of adjusting them again.
@@ -117,49 +112,36 @@ TEST_F(SnapshotPassTest, NothingHappensWhileStoppedDraggedBusyOrWithoutFrame)
 TEST_F(SnapshotPassTest, TheExactExtensionChoosesTheFormat)
 {
     std::vector<bool> quality;
+    std::vector<QString> failed;
     QObject::connect(&pass, &SnapshotPass::qualityEnabledChanged, [&](bool on) { quality.push_back(on); });
-    struct Expect {
-        const char* name;
-        const char* format; // as Qt reads the file back; empty: nothing written
-    };
-    for (const Expect& e : {Expect{"a.bmp", "bmp"},
-                            {"a.JPG", ""},
-                            {"a.gif", "gif"},
-                            {"a.jpeg", ""},
-                            {"a.jpg", "jpeg"},
-                            {"a.Gif", ""},
-                            {"noext", ""}}) {
-        const std::string path = file(e.name);
-        setCamera([&](CameraSettings& c) { c.File = path; });
+    QObject::connect(&pass, &SnapshotPass::snapshotWriteFailed,
+                     [&](const QString& m) { failed.push_back(m); });
+    for (auto [name, format] : {std::pair{"a.bmp", "bmp"},
+                                {"a.JPG", ""},
+                                {"a.gif", "gif"},
+                                {"a.jpeg", ""},
+                                {"a.jpg", "jpeg"},
+                                {"a.Gif", ""},
+                                {"noext", ""}}) {
+        useFile(file(name));
         const PassOutcome outcome = pass.btnSnapNowClick();
-        if (*e.format) {
-            EXPECT_EQ(outcome, PassOutcome::Saved) << e.name;
-            QImageReader reader(QString::fromStdString(path));
-            EXPECT_EQ(reader.format(), e.format) << e.name;
-            EXPECT_EQ(reader.size(), QSize(352, 264)) << e.name;
-            EXPECT_EQ(pass.qualityEnabled(), std::string(e.format) == "jpeg") << e.name;
-        } else {
-            EXPECT_EQ(outcome, PassOutcome::NoFile) << e.name;
-            EXPECT_FALSE(exists(path)) << e.name;
-            EXPECT_EQ(pass.fileSizeShown(), 0);
+        const QImageReader reader(QString::fromStdString(file(name)));
+        EXPECT_EQ(reader.format(), format) << name;
+        EXPECT_EQ(outcome, *format ? PassOutcome::Saved : PassOutcome::NoFile) << name;
+        if (*format) {
+            EXPECT_EQ(reader.size(), QSize(352, 264)) << name;
+            EXPECT_EQ(pass.qualityEnabled(), std::string(format) == "jpeg") << name;
         }
     }
     EXPECT_EQ(quality, (std::vector{false, true})); // off at the .bmp, on again at the .jpg
-    // A file of an unknown extension is shown and kept, never rewritten.
-    const std::string other = dir.write("b.JPG", "12345");
-    setCamera([&](CameraSettings& c) { c.File = other; });
+    // A file of another extension is shown and kept, never rewritten.
+    useFile(dir.write("b.JPG", "12345"));
     EXPECT_EQ(pass.btnSnapNowClick(), PassOutcome::Saved);
     EXPECT_EQ(pass.fileSizeShown(), 5);
-    EXPECT_EQ(readFile(other), "12345");
-}
-
-TEST_F(SnapshotPassTest, OnlyAFailedBmpWriteIsReported)
-{
-    std::vector<QString> failed;
-    QObject::connect(&pass, &SnapshotPass::snapshotWriteFailed,
-                     [&](const QString& m) { failed.push_back(m); });
+    EXPECT_EQ(readFile(file("b.JPG")), "12345");
+    // Of the failed writes only the bitmap's is reported.
     for (const char* name : {"s.bmp", "s.jpg", "s.gif"}) {
-        setCamera([&](CameraSettings& c) { c.File = file("missing/") + name; });
+        useFile(file("missing/") + name);
         EXPECT_EQ(pass.btnSnapNowClick(), PassOutcome::NoFile) << name;
     }
     ASSERT_EQ(failed.size(), 1u);
@@ -171,7 +153,7 @@ TEST_F(SnapshotPassTest, ContinuousUpdateWritesOnlyTimedAndForcedPasses)
     setCamera([](CameraSettings& c) { c.Update = true; });
     EXPECT_EQ(pass.btnSnapNowClick(), PassOutcome::WindowOnly);
     EXPECT_FALSE(pass.image().empty());
-    EXPECT_FALSE(exists(snapFile()));
+    EXPECT_FALSE(written());
     // The pass that starts capture writes at once and clears its mark.
     pass.markForced();
     EXPECT_EQ(pass.btnSnapNowClick(), PassOutcome::Saved);
@@ -190,60 +172,75 @@ TEST_F(SnapshotPassTest, ContinuousUpdateWritesOnlyTimedAndForcedPasses)
     };
     std::filesystem::remove(snapFile());
     EXPECT_EQ(pass.btnSnapNowClick(), PassOutcome::WindowOnly);
-    EXPECT_FALSE(exists(snapFile()));
+    EXPECT_FALSE(written());
     request.reset();
     setCamera([](CameraSettings& c) { c.Update = false; });
     EXPECT_EQ(pass.btnSnapNowClick(), PassOutcome::Reloaded);
-    EXPECT_TRUE(exists(snapFile()));
+    EXPECT_TRUE(written());
 }
 
-TEST_F(SnapshotPassTest, TheQualityBarReloadsTheWindowOtherBarsDoNot)
-{
-    EXPECT_EQ(pass.btnSnapNowClick(Originator::tbQuality), PassOutcome::Reloaded);
-    EXPECT_EQ(pass.btnSnapNowClick(Originator::AdjustmentBar), PassOutcome::Saved);
-    // Higher quality, larger file: the bar's position reaches the encoder.
-    const int64_t at60 = pass.fileSizeShown();
-    setCamera([](CameraSettings& c) { c.Quality = 95; });
-    pass.btnSnapNowClick(Originator::tbQuality);
-    EXPECT_GT(pass.fileSizeShown(), at60 * 3 / 2);
-}
-
-TEST_F(SnapshotPassTest, APauseTestEndsThePassAfterBrightness)
+TEST_F(SnapshotPassTest, BrightnessIsMeasuredAfterTheRescaleAndAPauseEndsThePass)
 {
     // A white frame 288 rows high at the size 352 x 288 reads 734.
     camera.size = {352, 288, 0, 0};
     camera.frames.set(uniformImage(352, 288, 255, 255, 255));
-    setCamera([](CameraSettings& c) {
-        c.Bright = -100;
-        c.Contrast = -100;
-    });
+    setCamera([](CameraSettings& c) { c.Bright = c.Contrast = -100; });
     std::vector<int> figures;
     camera.actions = [&](int figure) {
         figures.push_back(figure);
         return true;
     };
-    int measured = 0;
-    QObject::connect(&pass, &SnapshotPass::brightnessMeasured, [&] { ++measured; });
     EXPECT_EQ(pass.btnSnapNowClick(), PassOutcome::Paused);
     EXPECT_EQ(figures, std::vector<int>{734});
     EXPECT_EQ(pass.brightnessFigure(), 734);
-    EXPECT_EQ(measured, 1);
-    EXPECT_FALSE(exists(snapFile()));
-    // The window keeps the picture as far as the brightness step: no contrast applied.
+    EXPECT_FALSE(written());
+    // The window keeps the picture as far as the brightness: no contrast applied.
     EXPECT_EQ(pass.image(), uniformImage(352, 288, 155, 155, 155));
 
-    // A rescaled frame is measured after the rescale, and tiny frames are never rescaled.
     camera.actions = nullptr;
     camera.size = VideoSize{};
-    camera.frames.set(uniformImage(8, 8, 255, 255, 255));
-    EXPECT_EQ(pass.btnSnapNowClick(), PassOutcome::Saved);
-    EXPECT_EQ(pass.brightnessFigure(), 8 * 255 / 100);
-    EXPECT_EQ(QImage(QString::fromStdString(snapFile())).size(), QSize(8, 8));
-    camera.frames.set(uniformImage(640, 480, 255, 255, 255));
-    pass.btnSnapNowClick();
-    EXPECT_EQ(pass.brightnessFigure(), 264 * 255 / 100);
-    setCamera([](CameraSettings& c) { c.DontResize = true; });
-    pass.btnSnapNowClick();
-    EXPECT_EQ(pass.image().width, 640);
-    EXPECT_EQ(pass.brightnessFigure(), 480 * 255 / 100);
+    for (auto [w, h, dontResize, figure, width] : {std::array{640, 480, 0, 264 * 255 / 100, 352},
+                                                   {8, 8, 0, 8 * 255 / 100, 8},
+                                                   {640, 480, 1, 480 * 255 / 100, 640}}) {
+        camera.frames.set(uniformImage(w, h, 255, 255, 255));
+        setCamera([&](CameraSettings& c) { c.DontResize = dontResize; });
+        EXPECT_EQ(pass.btnSnapNowClick(), PassOutcome::Saved);
+        EXPECT_EQ(pass.brightnessFigure(), figure) << w;
+        EXPECT_EQ(QImage(QString::fromStdString(snapFile())).width(), width) << w;
+    }
+}
+
+TEST(SnapshotServing, EveryServedCopyIsOneTheCameraWroteWhole)
+{
+    ServerFixture server;
+    ASSERT_TRUE(server.start());
+    PassFixture f;
+    const std::string path = server.root.path() + "/snap.jpg";
+    f.setCamera([&](CameraSettings& c) { c.File = path; });
+    f.camera.frames.set(noiseImage(640, 480, 0));
+    ASSERT_EQ(f.pass.btnSnapNowClick(), PassOutcome::Saved);
+    std::set<std::string> versions{readFile(path)};
+
+    // The server reads the file while 50 passes replace it with pictures of other sizes.
+    std::atomic<bool> done{false};
+    std::vector<std::string> served;
+    std::thread client([&] {
+        for (int i = 0; i < 5000 && !done; ++i) {
+            if (auto reply = httpGet(server.port(), "/snap.jpg"); reply && reply->status == 200) {
+                served.push_back(reply->body);
+            }
+        }
+    });
+    for (int i = 1; i <= 50; ++i) {
+        f.camera.frames.set(noiseImage(640, 480, unsigned(i)));
+        f.setCamera([&](CameraSettings& c) { c.Quality = 20 + i; });
+        f.pass.btnSnapNowClick();
+        versions.insert(readFile(path));
+    }
+    done = true;
+    client.join();
+    ASSERT_FALSE(served.empty());
+    for (const std::string& body : served) {
+        EXPECT_TRUE(versions.count(body)) << body.size() << " bytes served";
+    }
 }
