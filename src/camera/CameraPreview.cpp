@@ -3,6 +3,8 @@
 #include "core/SettingsModel.h"
 #include "media/VideoCaptures.h"
 
+#include <tuple>
+
 namespace kestrelon {
 
 namespace {
@@ -45,7 +47,13 @@ CameraPreview::CameraPreview(SettingsModel& settings, VideoCaptures& captures, Q
     connect(&FrameTimer, &QTimer::timeout, this, &CameraPreview::FrameTimerTimer);
     m_size = sizeFromSettings(settings.snapshot()->Camera, m_size);
     followFrameTimer();
-    connect(&settings, &SettingsModel::changed, this, &CameraPreview::followSettings);
+    settings.watch(
+        this,
+        [](const Settings& s) {
+            const CameraSettings& c = s.Camera;
+            return std::tuple(c.rb288, c.rb264, c.rb240, c.rb480, c.rb320, c.fps, c.Flicker, c.Update);
+        },
+        [this](const Settings&) { followSettings(); });
 }
 
 CameraPreview::~CameraPreview()

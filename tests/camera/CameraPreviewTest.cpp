@@ -1,7 +1,6 @@
 #include "camera/CameraPreview.h"
 #include "core/SettingsModel.h"
 #include "media/VideoCaptures.h"
-#include "support/EventLoop.h"
 #include "support/GuiApplication.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +8,7 @@
 namespace kestrelon::test {
 namespace {
 
-constexpr int kWait = 10000;
+constexpr std::chrono::milliseconds kWait{10000};
 const std::string kCaps = " ! capsfilter caps=\"video/x-raw,width=350,height=240,framerate=30/1\"";
 
 // Two cameras: the first with picture controls, the second one whose picture ends after a third of

@@ -167,11 +167,12 @@ TEST_F(CaptureTest, BranchesThatStallOrFailNeverHoldUpTheFrames)
     // Branches that cannot take the video, or fail while running, end by themselves; the device
     // is not stopped for them.
     QString refused, broken;
-    CaptureBranch picky(capture,
-                        gst_parse_bin_from_description("capsfilter caps=video/x-raw,format=RGB16 ! fakesink",
-                                                       TRUE, nullptr),
-                        [&](const QString& r) { refused = r; });
-    CaptureBranch failing(capture, gst_parse_bin_from_description("identity error-after=5 ! fakesink", TRUE, nullptr),
+    CaptureBranch picky(
+        capture,
+        gst_parse_bin_from_description("capsfilter caps=video/x-raw,format=RGB16 ! fakesink", TRUE, nullptr),
+        [&](const QString& r) { refused = r; });
+    CaptureBranch failing(capture,
+                          gst_parse_bin_from_description("identity error-after=5 ! fakesink", TRUE, nullptr),
                           [&](const QString& r) { broken = r; });
     ASSERT_TRUE(processUntil([&] { return !refused.isEmpty() && !broken.isEmpty(); }, kWait));
     EXPECT_FALSE(picky.attached());
