@@ -23,6 +23,8 @@ namespace {
 const QString kStopped = QStringLiteral("Camera stopped: ");
 const QString kNotStarted = QStringLiteral("Camera could not start: ");
 const QString kStoppedPlain = QStringLiteral("Camera stopped");
+const QString kEnded = QStringLiteral("the device's picture stream ended");
+const QString kRefused = QStringLiteral("the device refused to start");
 
 // One buffer, the older one thrown away when a new one comes: whatever sits behind never makes the
 // tee wait.
@@ -129,6 +131,7 @@ public:
         latest.reset();
         frames = 0;
         noticePending = false;
+        trouble.clear();
     }
 
     void stop()
@@ -138,7 +141,18 @@ public:
         latest.reset();
         frames = 0;
         noticePending = false;
+        trouble.clear();
         clearGuards();
+    }
+
+    // The first error, end or refused start of the running pipeline, for a wait on the worker to
+    // see at once; the capture itself hears of it through its queued call.
+    void noteTrouble(uint64_t forGeneration, const QString& text)
+    {
+        std::lock_guard lock(mutex);
+        if (forGeneration == generation && trouble.isEmpty()) {
+            trouble = text;
+        }
     }
 
     void addGuard(uint64_t forGeneration, int id, GstElement* wrapper,
@@ -207,6 +221,7 @@ public:
     std::shared_ptr<const VideoFrame> latest;
     uint64_t frames = 0;
     bool noticePending = false;
+    QString trouble;
     std::vector<Guard> guards;
 
 private:
@@ -245,11 +260,15 @@ GstBusSyncReply CaptureRelay::onBusMessage(GstBus*, GstMessage* message, gpointe
         }
         g_free(debug);
         const int branch = tap->relay->branchOf(GST_MESSAGE_SRC(message));
+        if (branch == 0) {
+            tap->relay->noteTrouble(generation, text);
+        }
         tap->relay->post(generation,
                          [generation, branch, text](Capture& c) { c.onError(generation, branch, text); });
         break;
     }
     case GST_MESSAGE_EOS:
+        tap->relay->noteTrouble(generation, kEnded);
         tap->relay->post(generation, [generation](Capture& c) { c.onEnded(generation); });
         break;
     case GST_MESSAGE_STATE_CHANGED:
@@ -289,6 +308,7 @@ void CaptureRelay::onEos(GstAppSink*, gpointer data)
     // pipeline's own end-of-stream message.
     auto* tap = static_cast<Tap*>(data);
     const uint64_t generation = tap->generation;
+    tap->relay->noteTrouble(generation, kEnded);
     tap->relay->post(generation, [generation](Capture& c) { c.onEnded(generation); });
 }
 
@@ -570,6 +590,7 @@ void Capture::start()
     m_worker->post(
         [pipeline = GST_ELEMENT(gst_object_ref(m_pipeline->pipeline)), relay = m_relay, generation] {
             if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+                relay->noteTrouble(generation, kRefused);
                 relay->post(generation, [generation](Capture& c) { c.onStartRefused(generation); });
             }
             gst_object_unref(pipeline);
@@ -732,14 +753,14 @@ void Capture::onError(uint64_t generation, int branchId, const QString& text)
 void Capture::onEnded(uint64_t generation)
 {
     if (m_pipeline && m_pipeline->generation == generation) {
-        fail(kStopped + QStringLiteral("the device's picture stream ended"));
+        fail(kStopped + kEnded);
     }
 }
 
 void Capture::onStartRefused(uint64_t generation)
 {
     if (m_pipeline && m_pipeline->generation == generation) {
-        fail(kNotStarted + QStringLiteral("the device refused to start"));
+        fail(kNotStarted + kRefused);
     }
 }
 
@@ -757,6 +778,7 @@ void Capture::addBranch(const std::shared_ptr<CaptureBranchLink>& link)
                     tee = GST_ELEMENT(gst_object_ref(m_pipeline->tee)), link, relay = m_relay, generation] {
         QString error;
         if (!linkBranch(pipeline, tee, *link, *relay, generation, error)) {
+            link->linkError = error;
             relay->post(generation,
                         [generation, id = link->id, error](Capture& c) { c.onError(generation, id, error); });
         }
@@ -785,6 +807,32 @@ void Capture::removeBranch(const std::shared_ptr<CaptureBranchLink>& link)
     });
 }
 
+bool Capture::waitForBranch(const std::shared_ptr<CaptureBranchLink>& link, std::chrono::milliseconds timeout,
+                            QString& error)
+{
+    if (!link->attached) {
+        error = m_statusText.isEmpty() ? kStoppedPlain : m_statusText;
+        return false;
+    }
+    if (!m_worker->waitIdle(timeout)) {
+        error = kNotStarted + QStringLiteral("the device did not answer in time");
+        return false;
+    }
+    // The worker is idle: what it wrote is there to read.
+    {
+        std::lock_guard lock(m_relay->mutex);
+        if (!m_relay->trouble.isEmpty()) {
+            error = kNotStarted + m_relay->trouble;
+            return false;
+        }
+    }
+    if (!link->linkError.isEmpty()) {
+        error = link->linkError;
+        return false;
+    }
+    return true;
+}
+
 void Capture::endBranch(const std::shared_ptr<CaptureBranchLink>& link, const QString& reason)
 {
     link->attached = false;
@@ -806,6 +854,11 @@ CaptureBranch::CaptureBranch(Capture& capture, GstElement* element, Ended ended)
     m_link->ended = std::move(ended);
     m_use = capture.attach();
     capture.addBranch(m_link);
+}
+
+bool CaptureBranch::waitUntilRunning(std::chrono::milliseconds timeout, QString& error)
+{
+    return m_capture.waitForBranch(m_link, timeout, error);
 }
 
 CaptureBranch::~CaptureBranch()

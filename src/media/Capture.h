@@ -140,6 +140,8 @@ private:
     void addBranch(const std::shared_ptr<CaptureBranchLink>& link);
     void removeBranch(const std::shared_ptr<CaptureBranchLink>& link);
     void endBranch(const std::shared_ptr<CaptureBranchLink>& link, const QString& reason);
+    bool waitForBranch(const std::shared_ptr<CaptureBranchLink>& link, std::chrono::milliseconds timeout,
+                       QString& error);
 
     VideoDevice m_device;
     std::shared_ptr<CaptureRelay> m_relay;

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -25,6 +26,8 @@ struct CaptureBranchLink {
     // Raised by the first error inside the branch: from then on its buffers are dropped at its
     // entrance, so the failure does not travel back to the device.
     std::shared_ptr<std::atomic<bool>> dropping = std::make_shared<std::atomic<bool>>(false);
+    // Why linking failed; written on the worker thread before it goes idle.
+    QString linkError;
     // Main thread.
     std::function<void(const QString&)> ended;
     bool attached = false;
@@ -43,7 +46,7 @@ struct CaptureBranchLink {
 // The other users of the capture go on. To go on after an end, make a new CaptureBranch.
 //
 // Threads: main thread. Linking and unlinking run on the capture's worker thread; neither the
-// constructor nor the destructor waits for them.
+// constructor nor the destructor waits for them (waitUntilRunning does, when asked).
 class CaptureBranch {
 public:
     using Ended = std::function<void(const QString& reason)>;
@@ -60,6 +63,12 @@ public:
     ~CaptureBranch();
     CaptureBranch(const CaptureBranch&) = delete;
     CaptureBranch& operator=(const CaptureBranch&) = delete;
+
+    // For an owner that must hand the branch work at once (a socket sink takes clients only once
+    // it runs): waits until the branch is linked and the capture plays, at most timeout, which
+    // the main thread spends blocked while a device starts. False with the reason when the
+    // capture or the link failed (the branch ends then) or the time ran out.
+    bool waitUntilRunning(std::chrono::milliseconds timeout, QString& error);
 
     bool attached() const { return m_link->attached; }
     GstElement* element() const { return m_link->element; }
