@@ -1,25 +1,19 @@
 #include "streaming/StreamPipeline.h"
 
+#include "media/MediaLibrary.h"
 #include "streaming/StreamEncoderBin.h"
 #include "streaming/StreamFeed.h"
 
-#include <mutex>
+#include <string>
 
 namespace kestrelon {
 
 bool initStreamLibrary(QString& error)
 {
-    static std::once_flag once;
-    static QString failure;
-    std::call_once(once, [] {
-        GError* e = nullptr;
-        if (!gst_init_check(nullptr, nullptr, &e)) {
-            failure = QString::fromUtf8(e ? e->message : "GStreamer cannot be initialised");
-            g_clear_error(&e);
-        }
-    });
-    error = failure;
-    return failure.isEmpty();
+    std::string reason;
+    const bool ok = initMediaLibrary(&reason);
+    error = QString::fromStdString(reason);
+    return ok;
 }
 
 StreamPipeline::StreamPipeline(StreamProfile profile, std::string utf8Title, int maxViewers)
