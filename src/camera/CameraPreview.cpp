@@ -15,7 +15,7 @@ constexpr Colour kOlive = 0x008080;
 constexpr Colour kGreen = 0x008000;
 
 // The size buttons in the order they are tested; the last checked one wins.
-CameraPreview::VideoSize sizeFromSettings(const CameraSettings& camera, CameraPreview::VideoSize size)
+VideoSize sizeFromSettings(const CameraSettings& camera, VideoSize size)
 {
     if (camera.rb288) {
         size = {352, 288, 0, 0};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "camera/VideoSize.h"
+
 #include "core/Settings.h"
 #include "media/Capture.h"
 #include "media/FrameSource.h"
@@ -45,15 +47,6 @@ public:
 
     enum class CameraStatus { Stopped, Available, Running };
     Q_ENUM(CameraStatus)
-
-    // videoWidth x videoHeight at (imageLeft, imageTop) inside the display area.
-    struct VideoSize {
-        int videoWidth = 352;
-        int videoHeight = 264;
-        int imageLeft = 0;
-        int imageTop = 12;
-        bool operator==(const VideoSize&) const = default;
-    };
 
     // Sets up from the settings: the size, the frame timer, the stored device (none when its position
     // lies outside the list). Starts nothing.
@@ -137,7 +130,7 @@ Q_SIGNALS:
     // are enabled only while it runs. A stop also ends periodic capture.
     void previewChanged(bool running);
     void cameraStatusChanged(CameraPreview::CameraStatus status);
-    void videoSizeChanged(const CameraPreview::VideoSize& size);
+    void videoSizeChanged(const VideoSize& size);
     // Interval, captions or the enabled state of the frame-rate buttons changed.
     void frameTimerChanged();
     void fullScreenChanged(bool fullScreen);

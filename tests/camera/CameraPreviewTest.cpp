@@ -67,7 +67,7 @@ TEST_F(CameraPreviewTest, SizeTablePlacesThePictureAndFullScreenNeeds640)
         c.rb320 = true;
     });
     CameraPreview preview(settings, captures);
-    EXPECT_EQ(preview.videoSize(), (CameraPreview::VideoSize{320, 240, 16, 24}));
+    EXPECT_EQ(preview.videoSize(), (VideoSize{320, 240, 16, 24}));
     EXPECT_FALSE(preview.popScreenEnabled());
     preview.popScreenClick();
     EXPECT_FALSE(preview.fullScreen());
@@ -76,7 +76,7 @@ TEST_F(CameraPreviewTest, SizeTablePlacesThePictureAndFullScreenNeeds640)
         c.rb320 = false;
         c.rb480 = true;
     });
-    EXPECT_EQ(preview.videoSize(), (CameraPreview::VideoSize{640, 480, 0, 0}));
+    EXPECT_EQ(preview.videoSize(), (VideoSize{640, 480, 0, 0}));
     EXPECT_EQ(preview.popScreenCaption(), QStringLiteral("Full Screen"));
     preview.popScreenClick();
     EXPECT_TRUE(preview.fullScreen());
@@ -87,7 +87,7 @@ TEST_F(CameraPreviewTest, SizeTablePlacesThePictureAndFullScreenNeeds640)
         c.rb240 = true;
     });
     EXPECT_FALSE(preview.fullScreen());
-    EXPECT_EQ(preview.videoSize(), (CameraPreview::VideoSize{352, 240, 0, 24}));
+    EXPECT_EQ(preview.videoSize(), (VideoSize{352, 240, 0, 24}));
 }
 
 TEST_F(CameraPreviewTest, DeviceChangeStartsAStoppedPreviewAndStopsARunningOne)
