@@ -1,5 +1,7 @@
 #include "core/IntText.h"
 
+#include "core/Text.h"
+
 namespace kestrelon {
 
 std::optional<int32_t> parseInt32(std::string_view text, bool allowZeroX)
@@ -54,6 +56,11 @@ std::optional<int32_t> parseInt32(std::string_view text, bool allowZeroX)
         return std::nullopt;
     }
     return static_cast<int32_t>(value);
+}
+
+std::optional<int32_t> parseSettingNumber(std::string_view text, bool allowZeroX)
+{
+    return parseInt32(trimBlanks(text), allowZeroX);
 }
 
 } // namespace kestrelon

@@ -11,4 +11,8 @@ namespace kestrelon {
 // before either. No blanks, no trailing characters, nothing out of the 32-bit range.
 std::optional<int32_t> parseInt32(std::string_view text, bool allowZeroX = true);
 
+// The same for a number kept in a text setting ([WebServe] Port, a port value): blanks around it
+// are allowed, as a hand-written "Port = 8080" has them.
+std::optional<int32_t> parseSettingNumber(std::string_view text, bool allowZeroX = true);
+
 } // namespace kestrelon

@@ -5,23 +5,50 @@
 #include "portio/PortAddress.h"
 #include "portio/PortOutputDevice.h"
 
+#include <cstdio>
+
 namespace kestrelon {
 
-IoControl::IoControl(SettingsModel& settings, PortOutputDevice& port, QObject* parent)
-    : QObject(parent), m_settings(settings), m_port(port)
+IoControl::IoControl(SettingsModel& settings, PortOutputDevice& port, LogLine log, QObject* parent)
+    : QObject(parent), m_settings(settings), m_port(port), m_log(std::move(log))
 {
     // A change published from a request thread arrives here as a queued call.
     connect(&m_settings, &SettingsModel::changed, this, &IoControl::settingsChanged);
     applyAddress();
 }
 
+void IoControl::setupPortAddress()
+{
+    applyAddress();
+    Q_EMIT stateChanged();
+}
+
 void IoControl::applyAddress()
 {
     auto s = m_settings.snapshot();
     m_io = s->WebServe.IO;
-    m_address = s->WebServe.IOAddress;
-    m_port.setPortAddress(portAddressFromText(m_address).value_or(PortOutputDevice::kDefaultAddress));
-    m_statusText = portStatusText(m_address, m_io);
+    const std::string& address = s->WebServe.IOAddress;
+    m_port.setPortAddress(portAddressFromText(address).value_or(PortOutputDevice::kDefaultAddress));
+    m_statusText = portStatusText(address, m_io);
+    checkPortPresent();
+}
+
+void IoControl::checkPortPresent()
+{
+    m_noPort = false;
+    if (!m_io) {
+        return;
+    }
+    // Opens the backend for the address, so the answer is the one the next write gets.
+    m_noPort = !m_port.portPresent();
+    const uint16_t address = m_port.portAddress();
+    if (m_noPort && m_reportedAddress != address && m_log) {
+        m_reportedAddress = address;
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%04X", address);
+        m_log(std::string("No parallel port present at ") + hex +
+              "H: port writes are only recorded, nothing reaches a port.");
+    }
 }
 
 void IoControl::cbIOControlClick()
@@ -36,14 +63,8 @@ void IoControl::cbIOControlClick()
 
 void IoControl::settingsChanged()
 {
-    auto s = m_settings.snapshot();
-    if (s->WebServe.IO != m_io) {
+    if (m_settings.snapshot()->WebServe.IO != m_io) {
         cbIOControlClick();
-    } else if (s->WebServe.IOAddress != m_address) {
-        // A new address text with the switch unchanged: only the address and the status line;
-        // the schedule is left as it is.
-        applyAddress();
-        Q_EMIT stateChanged();
     }
 }
 
@@ -51,7 +72,7 @@ void IoControl::Button10Click()
 {
     std::string error;
     // The write cannot fail from the user's point of view; a backend error is not shown.
-    m_port.Write(parseInt32(m_settings.snapshot()->WebServe.PortValue, false).value_or(0), error);
+    m_port.Write(parseSettingNumber(m_settings.snapshot()->WebServe.PortValue, false).value_or(0), error);
 }
 
 void IoControl::startupSend()

@@ -2,6 +2,9 @@
 
 #include <QObject>
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace kestrelon {
@@ -11,14 +14,27 @@ class SettingsModel;
 
 // The I/O switch ("Enable I/O control") and the manual port output: derives the port's address
 // from the "Port Address" text, keeps the status line, sends the manual value ("Send Now") and
-// the start-up value. It follows the settings model, so a switch turned off anywhere (the
-// window, a reload, a remote disable from a request thread) gets the same reaction.
+// the start-up value. It follows the switch in the settings model, so a switch turned off
+// anywhere (the window, a reload, a remote disable from a request thread) gets the same
+// reaction. The address text alone is not followed: a half-typed address would send the
+// writes elsewhere; the address is derived at start-up, in the switch's reaction and after a
+// reload of the settings file (setupPortAddress).
 // Create and call on the main thread.
 class IoControl : public QObject {
     Q_OBJECT
 public:
+    static constexpr const char* kNoPortNote = " (no port present)";
+
+    // A line for the Message log: said once per address when the switch is on and no port is
+    // present there.
+    using LogLine = std::function<void(const std::string& line)>;
+
     // Derives the address and the status line from the settings at once (the start-up step).
-    IoControl(SettingsModel& settings, PortOutputDevice& port, QObject* parent = nullptr);
+    IoControl(SettingsModel& settings, PortOutputDevice& port, LogLine log = {}, QObject* parent = nullptr);
+
+    // The address and the status line from the settings as they are now: the start-up step,
+    // also run after the settings file has been read again.
+    void setupPortAddress();
 
     // The reaction to the I/O switch: the address and status line again, and with the switch
     // off "Enable schedule" is unchecked. Runs by itself whenever the switch changes.
@@ -32,6 +48,9 @@ public:
 
     // "I/O Active on port: 0378H" while the switch is on, else empty.
     const std::string& statusText() const { return m_statusText; }
+    // True while the switch is on and no port can be reached at the address: the writes are only
+    // recorded in memory. The I/O label adds kNoPortNote then.
+    bool noPortPresent() const { return m_noPort; }
 
 Q_SIGNALS:
     // The status line or the switch changed.
@@ -40,13 +59,17 @@ Q_SIGNALS:
 private:
     void applyAddress();
     void settingsChanged();
+    void checkPortPresent();
 
     SettingsModel& m_settings;
     PortOutputDevice& m_port;
+    LogLine m_log;
     std::string m_statusText;
     // What the last reaction saw, to tell which change a notification carries.
     bool m_io = false;
-    std::string m_address;
+    bool m_noPort = false;
+    // The address the missing port was last reported for; none yet.
+    std::optional<uint16_t> m_reportedAddress;
 };
 
 } // namespace kestrelon

@@ -67,6 +67,12 @@ std::string PortOutputDevice::backendDescription()
     return backendLocked().description();
 }
 
+bool PortOutputDevice::portPresent()
+{
+    std::lock_guard lock(m_mutex);
+    return backendLocked().portPresent();
+}
+
 PortBackend& PortOutputDevice::backendLocked()
 {
     // A backend belongs to one address (ppdev finds the device by its base address), so a

@@ -39,6 +39,8 @@ public:
 
     // Where writes go now ("ppdev /dev/parport0", "/dev/port", ...); opens the backend if needed.
     std::string backendDescription();
+    // Whether writes at portAddress reach a port; opens the backend if needed.
+    bool portPresent();
 
 private:
     bool writeLocked(uint8_t byte, std::string& error);

@@ -49,7 +49,7 @@ void PortSchedule::ScheduleTimerTimer()
         }
         // A negative value switches lines on: its magnitude is OR-ed into lastPortValue under
         // the device's lock, so a request writing at the same moment is never lost.
-        const int32_t value = parseInt32(entry.value, false).value_or(0);
+        const int32_t value = parseSettingNumber(entry.value, false).value_or(0);
         if (value < 0) {
             m_port.WriteSetBits(value, error);
         } else {

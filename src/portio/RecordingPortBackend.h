@@ -20,6 +20,9 @@ public:
 
     bool write(uint16_t address, uint8_t value, std::string& error) override;
     std::string description() const override;
+    // Without a record file this is the stand-in for a missing port; recording into a file is
+    // asked for (KESTRELON_PORT_RECORD) and counts as the port.
+    bool portPresent() const override { return !m_file.empty(); }
 
     std::deque<std::pair<uint16_t, uint8_t>> recentWrites() const;
 

@@ -265,7 +265,9 @@ void IoControlTab::selectRow(int row)
 void IoControlTab::ioStateChanged()
 {
     const bool io = m_app.settings().snapshot()->WebServe.IO;
-    Label78->setText(QString::fromStdString(m_app.ioControl().statusText()));
+    const IoControl& control = m_app.ioControl();
+    Label78->setText(QString::fromStdString(control.statusText()) +
+                     (control.noPortPresent() ? IoControl::kNoPortNote : ""));
     cboxAddress->setEnabled(io);
     Panel63->setEnabled(io);
 }

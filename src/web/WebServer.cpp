@@ -67,7 +67,7 @@ void WebServer::btnStartServerClick()
     // The external address lookup runs here once IP-Refresh's lookup is built.
 
     const std::string address = m_ownAddresses.selected();
-    const auto parsed = parseInt32(web.Port);
+    const auto parsed = parseSettingNumber(web.Port);
     const int port = parsed ? *parsed : 80;
     std::string error;
     if (port < 0 || port > 65535) {

@@ -37,7 +37,7 @@ TEST(PortAddress, DigitsBeforeTheFirstHAreTheAddress)
     EXPECT_EQ(portStatusText("0378H (LPT1)", false), "");
 }
 
-TEST(IoControl, AddressAndStatusFollowTheSwitchAndTheAddressText)
+TEST(IoControl, AddressAndStatusFollowTheSwitchNotTheTypedText)
 {
     RecordedPort rec;
     Settings initial = scheduleSettings({});
@@ -50,15 +50,21 @@ TEST(IoControl, AddressAndStatusFollowTheSwitchAndTheAddressText)
     EXPECT_EQ(rec.port.portAddress(), 0x0378);
     EXPECT_EQ(io.statusText(), "I/O Active on port: 0378H");
 
-    model.update([](Settings& s) { s.WebServe.IOAddress = "03BCH"; });
+    // Typing in "Port Address" goes through "0", "03", ...: none of it moves the port.
+    for (const char* typed : {"0", "03", "03B", "03BCH"}) {
+        model.update([&](Settings& s) { s.WebServe.IOAddress = typed; });
+    }
+    EXPECT_EQ(rec.port.portAddress(), 0x0378);
+    EXPECT_EQ(io.statusText(), "I/O Active on port: 0378H");
+    EXPECT_EQ(changes, 0);
+    // The switch's reaction and the start-up step (also run after a reload) take the text.
+    io.cbIOControlClick();
     EXPECT_EQ(rec.port.portAddress(), 0x03BC);
     EXPECT_EQ(io.statusText(), "I/O Active on port: 03BCH");
     model.update([](Settings& s) { s.WebServe.IOAddress = "378"; });
+    io.setupPortAddress();
     EXPECT_EQ(rec.port.portAddress(), 0x0278);
     EXPECT_EQ(io.statusText(), "I/O Active on port: H");
-    EXPECT_EQ(changes, 2);
-    // A change elsewhere in the settings is no I/O event.
-    model.update([](Settings& s) { s.WebServe.Login = "x"; });
     EXPECT_EQ(changes, 2);
 
     // Off: the status goes and "Enable schedule" is unchecked.
@@ -75,7 +81,37 @@ TEST(IoControl, AddressAndStatusFollowTheSwitchAndTheAddressText)
     model.update([](Settings& s) { s.WebServe.IO = true; });
     EXPECT_EQ(io.statusText(), "I/O Active on port: 0378H");
     EXPECT_FALSE(model.snapshot()->IO.Schedule);
-    EXPECT_EQ(rec.writes(), ""); // none of this writes the port
+    EXPECT_FALSE(io.noPortPresent()); // a record file is asked for: it counts as the port
+    EXPECT_EQ(rec.writes(), "");      // none of this writes the port
+}
+
+TEST(IoControl, NoPortPresentIsSaidOncePerAddressWhileTheSwitchIsOn)
+{
+    // The stand-in the device takes when no port can be opened.
+    PortOutputDevice port([](uint16_t) { return std::make_unique<RecordingPortBackend>(); });
+    Settings initial;
+    initial.WebServe.IO = false;
+    SettingsModel model(initial);
+    std::vector<std::string> lines;
+    IoControl io(model, port, [&](const std::string& line) { lines.push_back(line); });
+    EXPECT_FALSE(io.noPortPresent()); // nothing is said while port control is off
+    EXPECT_TRUE(lines.empty());
+
+    model.update([](Settings& s) { s.WebServe.IO = true; });
+    EXPECT_TRUE(io.noPortPresent());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0],
+              "No parallel port present at 0278H: port writes are only recorded, nothing reaches a port.");
+    // Off and on again at the same address: said once.
+    model.update([](Settings& s) { s.WebServe.IO = false; });
+    EXPECT_FALSE(io.noPortPresent());
+    model.update([](Settings& s) { s.WebServe.IO = true; });
+    EXPECT_EQ(lines.size(), 1u);
+    // Another address is another port that is not there.
+    model.update([](Settings& s) { s.WebServe.IOAddress = "0378H (LPT1)"; });
+    io.cbIOControlClick();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[1].find("0378H"), std::string::npos);
 }
 
 TEST(IoControl, SendNowAndStartupWriteTheLowBitsWithoutTheOrRule)
