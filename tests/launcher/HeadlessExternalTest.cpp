@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 using namespace kestrelon::test;
 using namespace std::chrono_literals;
@@ -61,8 +60,16 @@ TEST(HeadlessExternalPrograms, NoExternalStartsNothing)
     ASSERT_TRUE(program.waitForLine(
         [](const std::string& line) { return line.find("runs without a window") != std::string::npos; },
         10s));
-    // Well past the start delay.
-    std::this_thread::sleep_for(3s);
+    // A second run, started later and without the switch, is the clock: once its program has
+    // started, the first run's start delay has passed as well.
+    TempDir other;
+    const std::string reference = writeRecordingScript(other, "reference");
+    HeadlessProgram clock(
+        KESTRELON_EXE, {"--headless", "--config", writeSettings(other, reference), "--listen", "127.0.0.1"});
+    ASSERT_EQ(waitForRecords(reference, 1, 10s).size(), 1u) << clock.stderrText();
+    clock.terminate();
+    EXPECT_EQ(clock.waitForExit(10s), 0);
+
     EXPECT_TRUE(readRecords(script).empty());
     program.terminate();
     EXPECT_EQ(program.waitForExit(10s), 0);
