@@ -78,10 +78,5 @@ int main(int argc, char** argv)
     QGuiApplication::setApplicationName("Kestrelon");
 
     Application app(cmd);
-    std::string error;
-    if (!app.create(error)) {
-        std::fprintf(stderr, "kestrelon: %s\n", error.c_str());
-        return 2;
-    }
     return runHeadless(app);
 }

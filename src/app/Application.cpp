@@ -19,12 +19,6 @@ bool exists(const std::string& path)
     return ::stat(path.c_str(), &st) == 0;
 }
 
-std::string folderOf(const std::string& path)
-{
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-}
-
 } // namespace
 
 Application::Application(CommandLine commandLine, QObject* parent)
@@ -41,9 +35,11 @@ Application::~Application()
     }
 }
 
-bool Application::create(std::string& error)
+bool Application::loadSettings(std::string& error)
 {
-    // 1. The settings.
+    if (m_settings) {
+        return true;
+    }
     m_file = std::make_unique<SettingsFile>(m_paths.settingsFile);
     auto loaded = m_file->load(Settings::defaults(m_paths.dataDir));
     if (!loaded.error.empty()) {
@@ -53,16 +49,27 @@ bool Application::create(std::string& error)
     // The root folder carries no trailing "/".
     loaded.settings.WebServe.Root = WebServer::edRootExit(loaded.settings.WebServe.Root);
     m_settings = std::make_unique<SettingsModel>(std::move(loaded.settings));
-    if (!m_settings->snapshot()->SplashScreen.Hold) {
-        Q_EMIT splashNotHeld();
+    return true;
+}
+
+bool Application::create(std::string& error)
+{
+    if (m_created) {
+        return true;
     }
+    // 1. The settings.
+    if (!loadSettings(error)) {
+        return false;
+    }
+    m_created = true;
     m_log = std::make_unique<MessageLog>([this] { return m_settings->snapshot()->WebServe.Log; });
 
     // 2. The port schedule's timer runs from here to the end; the port address and its status
     // line from the settings.
     m_schedule = std::make_unique<PortSchedule>(*m_settings, m_port);
     m_schedule->start();
-    m_ioControl = std::make_unique<IoControl>(*m_settings, m_port);
+    m_ioControl = std::make_unique<IoControl>(
+        *m_settings, m_port, [this](const std::string& line) { m_log->DisplayMessage(line); });
 
     // 3. The web server (its content-type table is built here), never serving the settings file.
     m_web = std::make_unique<WebServer>(*m_settings, *m_log, m_port, m_mail);
@@ -131,57 +138,65 @@ void Application::firstActivate()
     m_ioControl->startupSend();
 }
 
-std::string Application::save()
+SettingsFile::SaveResult Application::save(bool replaceChangedFile)
 {
-    std::string error = m_file->save(*m_settings->snapshot());
+    auto result = m_file->save(*m_settings->snapshot(), replaceChangedFile);
     // A save replaces the file; the server must know the new one to keep it from clients.
     m_web->setSettingsFile(m_paths.settingsFile);
-    return error;
+    return result;
 }
 
 std::string Application::reload()
 {
-    auto loaded = m_file->load(Settings::defaults(m_paths.dataDir));
+    auto loaded = m_file->reload(Settings::defaults(m_paths.dataDir));
     if (!loaded.error.empty()) {
         return loaded.error;
     }
     loaded.settings.WebServe.Root = WebServer::edRootExit(loaded.settings.WebServe.Root);
-    // The I/O control follows the model: a new address or switch state is applied there.
+    // The I/O control follows the switch through the model; the address is read again as at
+    // start-up, since the file, unlike a box being typed in, holds a finished text.
     m_settings->update([&](Settings& s) { s = std::move(loaded.settings); });
+    m_ioControl->setupPortAddress();
     return {};
 }
 
-std::string Application::shutdown()
+Application::ShutdownResult Application::shutdown(CloseReason reason, bool replaceChangedFile)
 {
+    ShutdownResult result;
     if (m_shutDown) {
-        return {};
+        return result;
     }
     // 1. The web server.
     if (m_web->running()) {
         m_web->btnStartServerClick();
     }
-    // 2. The settings; when they cannot be written the program stays.
-    if (std::string error = save(); !error.empty()) {
-        return error;
+    // 2. The settings. A user who closes the window can make the file writable and close again;
+    // a signal asks for an end that nobody is there to answer.
+    const auto saved = save(replaceChangedFile);
+    result.message = saved.message;
+    if (saved.status == SettingsFile::SaveStatus::Failed) {
+        if (reason == CloseReason::User) {
+            result.finished = false;
+            return result;
+        }
+        result.exitStatus = 1;
     }
     m_shutDown = true;
     // The external programs this run started, when "Close all programs on exit" is set.
     m_external->stopexternal();
-    // 3. The snapshot, when asked.
+    // 3. The snapshot, when asked. Only a file: a folder given as the snapshot's name stays,
+    // and nothing that fails here may keep the rest of the shutdown from running.
     auto s = m_settings->snapshot();
-    if (s->Camera.Delete && exists(s->Camera.File)) {
-        std::filesystem::remove(s->Camera.File);
+    std::error_code ec;
+    if (s->Camera.Delete && !s->Camera.File.empty() &&
+        !std::filesystem::is_directory(std::filesystem::symlink_status(s->Camera.File, ec))) {
+        std::filesystem::remove(s->Camera.File, ec);
     }
     // 4. The program's own passing files.
-    std::error_code ec;
-    std::filesystem::remove(m_paths.dataDir + "/kestrelon.tmp", ec);
-    std::filesystem::remove(helpDocumentPath(), ec);
-    return {};
-}
-
-std::string Application::helpDocumentPath() const
-{
-    return folderOf(m_paths.settingsFile) + "/kestrelon.html";
+    for (const std::string& file : {m_paths.uploadFile(), m_paths.helpDocument(), m_paths.streamFile()}) {
+        std::filesystem::remove(file, ec);
+    }
+    return result;
 }
 
 bool Application::helpDocumentExists() const

@@ -32,21 +32,41 @@ public:
     explicit Application(CommandLine commandLine, QObject* parent = nullptr);
     ~Application() override;
 
-    // Start-up step "create": loads the settings and prepares every feature. Returns false with
-    // error set when the settings file exists but cannot be read at all.
+    // Start-up step "create": loads the settings (unless loadSettings() has already) and prepares
+    // every feature. Returns false with error set when the settings file exists but cannot be
+    // used (it cannot be read, or it is not a settings file).
     bool create(std::string& error);
+    // The first part of "create" alone: reads the settings file, so that the window knows
+    // [SplashScreen] Hold before it shows anything. Runs once; create() calls it when needed.
+    bool loadSettings(std::string& error);
     // The first showing of the window (or the headless start): starts the server when asked.
     // Runs once; later calls do nothing.
     void firstShow();
     // The first activation: the start-up port value. Runs once.
     void firstActivate();
 
-    // "Save": writes the settings file now. Returns the empty text or the message to show.
-    std::string save();
-    // The shutdown order after the close question. Returns the empty text when the program may
-    // end; otherwise the message to show ("Unable to write to ..."), and the program stays.
-    std::string shutdown();
-    // Reads the settings file again (SIGHUP in headless mode). Returns the empty text or why not.
+    // "Save": writes the settings file now. A file that another program changed since it was
+    // read or written here is kept unless replaceChangedFile is set.
+    SettingsFile::SaveResult save(bool replaceChangedFile = false);
+    // Whether the settings file on disk differs from what the program last read or wrote.
+    bool settingsFileChanged() const { return m_file && m_file->changedOnDisk(); }
+
+    // Who asked for the end: the user (the window's close, the tray's "Exit") or a signal
+    // (SIGTERM, SIGINT: a logout, a service manager).
+    enum class CloseReason { User, Signal };
+    struct ShutdownResult {
+        bool finished = true; // false: the program stays (a user's close whose save failed)
+        int exitStatus = 0;   // 1 when the settings could not be saved
+        std::string message;  // why they were not saved, for the user or the log; empty if they were
+    };
+    // The shutdown order after the close question. When the settings cannot be written, a close
+    // by the user stops after the save and the program stays, so the user can make the file
+    // writable; a close by a signal logs it and ends all the same, with exit status 1. A file
+    // another program changed since it was read is kept (not an error) unless replaceChangedFile.
+    ShutdownResult shutdown(CloseReason reason = CloseReason::User, bool replaceChangedFile = false);
+    // Reads the settings file again (SIGHUP). A file that cannot be read whole, or is not a
+    // settings file, is not used: the settings stay as they are. Returns the empty text, or why
+    // the file was not used.
     std::string reload();
 
     const CommandLine& commandLine() const { return m_commandLine; }
@@ -65,12 +85,10 @@ public:
     ExternalPrograms& externalPrograms() { return *m_external; }
 
     // The user guide beside the settings file.
-    std::string helpDocumentPath() const;
+    std::string helpDocumentPath() const { return m_paths.helpDocument(); }
     bool helpDocumentExists() const;
 
 Q_SIGNALS:
-    // [SplashScreen] Hold read as false: the splash is to be hidden at once.
-    void splashNotHeld();
     // A message box's text (headless: a line on standard error).
     void messageBox(const QString& text);
 
@@ -81,6 +99,7 @@ private:
     ProgramPaths m_paths;
     std::unique_ptr<SettingsFile> m_file;
     std::unique_ptr<SettingsModel> m_settings;
+    bool m_created = false;
     std::unique_ptr<MessageLog> m_log;
     PortOutputDevice m_port;
     // The one mail sender, shared by the feedback form and the address-change mail.

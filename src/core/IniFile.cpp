@@ -8,13 +8,21 @@ namespace kestrelon {
 
 namespace {
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// A value as one line that reads back the same: a line feed would end the line and a carriage
+// return at its end is taken for part of the line end, so both become blanks. A carriage return
+// inside the value is kept; the reader keeps it too.
 std::string oneLine(std::string_view text)
 {
     std::string out(text);
     for (char& c : out) {
-        if (c == '\r' || c == '\n') {
+        if (c == '\n') {
             c = ' ';
         }
+    }
+    for (size_t i = out.size(); i > 0 && out[i - 1] == '\r'; --i) {
+        out[i - 1] = ' ';
     }
     return out;
 }
@@ -23,6 +31,11 @@ std::string oneLine(std::string_view text)
 
 IniFile::IniFile(std::string_view text)
 {
+    // An editor's byte order mark would otherwise become part of the first section's name.
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        m_byteOrderMark = true;
+        text.remove_prefix(kByteOrderMark.size());
+    }
     if (text.find("\r\n") != std::string_view::npos) {
         m_newline = "\r\n";
     }
@@ -81,6 +94,32 @@ size_t IniFile::sectionEnd(size_t header) const
 bool IniFile::hasSection(std::string_view section) const
 {
     return findSection(section) >= 0;
+}
+
+std::vector<std::string> IniFile::sectionNames() const
+{
+    std::vector<std::string> names;
+    for (const Line& line : m_lines) {
+        if (line.isSection) {
+            names.push_back(line.name);
+        }
+    }
+    return names;
+}
+
+bool IniFile::hasContent() const
+{
+    for (const Line& line : m_lines) {
+        if (line.isSection || line.isKey) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IniFile::endsWithLineBreak() const
+{
+    return m_finalNewline;
 }
 
 std::optional<std::string> IniFile::value(std::string_view section, std::string_view key) const
@@ -190,7 +229,7 @@ void IniFile::eraseSection(std::string_view section)
 
 std::string IniFile::text() const
 {
-    std::string out;
+    std::string out(m_byteOrderMark ? kByteOrderMark : std::string_view{});
     for (size_t i = 0; i < m_lines.size(); ++i) {
         out += m_lines[i].text;
         if (i + 1 < m_lines.size() || m_finalNewline) {

@@ -11,7 +11,8 @@ namespace kestrelon {
 // The text of an INI file, kept line by line so that a rewrite changes only the keys written:
 // comments, blank lines, unknown keys and sections stay as they were.
 // Section and key names match without regard to case; a key's value is the text after the first
-// "=" of its line. Where a section or key stands twice, the first one counts.
+// "=" of its line. Where a section or key stands twice, the first one counts. A UTF-8 byte
+// order mark at the start is skipped when reading and written again.
 // Not thread-safe: one owner at a time.
 class IniFile {
 public:
@@ -29,9 +30,16 @@ public:
     // keyNames. Unlike value(), two keys that differ only in letter case each keep their value.
     std::vector<std::pair<std::string, std::string>> entries(std::string_view section) const;
     bool hasSection(std::string_view section) const;
+    // The names of the sections in file order.
+    std::vector<std::string> sectionNames() const;
+    // Whether any line is a section or a key: a file of blanks and comments has none.
+    bool hasContent() const;
+    // False when the text ends in the middle of a line.
+    bool endsWithLineBreak() const;
 
     // Replaces the key's value in place, else adds the key at the end of its section, else adds
-    // the section at the end of the file. Line breaks in the value become blanks.
+    // the section at the end of the file. Line feeds in the value, and carriage returns at its
+    // end, become blanks: what the reader could not give back as written.
     void setValue(std::string_view section, std::string_view key, std::string_view value);
     // Adds the key at the end of its section (or a new section) even when the section has a key
     // of that name already: for lists whose keys are the entries themselves.
@@ -56,6 +64,7 @@ private:
     std::vector<Line> m_lines;
     std::string m_newline = "\n";
     bool m_finalNewline = true;
+    bool m_byteOrderMark = false;
 };
 
 } // namespace kestrelon

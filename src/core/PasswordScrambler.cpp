@@ -13,13 +13,8 @@ std::string EnDeCrypt(std::string_view text)
 
 bool survivesScrambling(std::string_view text)
 {
-    for (char c : text) {
-        auto scrambled = static_cast<unsigned char>(255 - static_cast<unsigned char>(c));
-        if (scrambled == 0 || scrambled == '\r' || scrambled == '\n') {
-            return false;
-        }
-    }
-    return true;
+    const std::string scrambled = EnDeCrypt(text);
+    return scrambled.find('\n') == std::string::npos && (scrambled.empty() || scrambled.back() != '\r');
 }
 
 } // namespace kestrelon

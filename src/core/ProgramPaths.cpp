@@ -35,11 +35,12 @@ ProgramPaths ProgramPaths::locate(const std::string& configOverride)
     return paths;
 }
 
-std::string ProgramPaths::uploadFile() const
+std::string ProgramPaths::besideSettings(const char* name) const
 {
-    size_t slash = settingsFile.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : settingsFile.substr(0, slash == 0 ? 1 : slash);
-    return (folder == "/" ? "" : folder) + "/kestrelon.tmp";
+    const size_t slash = settingsFile.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : settingsFile.substr(0, slash == 0 ? 1 : slash);
+    return (folder == "/" ? "" : folder) + "/" + name;
 }
 
 } // namespace kestrelon

@@ -15,12 +15,17 @@ struct ProgramPaths {
     // The default web root and snapshot file, and the program's other files, live here.
     std::string dataDir;
 
-    // The file that remote templates are filled into before their upload: kestrelon.tmp beside
-    // the settings file.
-    std::string uploadFile() const;
+    // The files named after the program that live beside the settings file and are deleted at
+    // shutdown: the templates' upload file, the user guide and the live stream's file.
+    std::string uploadFile() const { return besideSettings("kestrelon.tmp"); }
+    std::string helpDocument() const { return besideSettings("kestrelon.html"); }
+    std::string streamFile() const { return besideSettings("kestrelon.webm"); }
 
     // configOverride: the file given with --config, or empty.
     static ProgramPaths locate(const std::string& configOverride = {});
+
+private:
+    std::string besideSettings(const char* name) const;
 };
 
 } // namespace kestrelon

@@ -290,6 +290,31 @@ const std::vector<KeyDef>& settingsWriteOrder()
     return order;
 }
 
+const std::vector<std::string>& alwaysWrittenSections()
+{
+    static const std::vector<std::string> sections = [] {
+        std::vector<std::string> out;
+        for (const KeyDef& k : settingsWriteOrder()) {
+            if (k.type != ValueType::List && std::find(out.begin(), out.end(), k.section) == out.end()) {
+                out.emplace_back(k.section);
+            }
+        }
+        return out;
+    }();
+    return sections;
+}
+
+bool isSettingsSection(std::string_view section)
+{
+    // The list sections, with the partners that are written along with [IOTimes] and [Routers].
+    static const char* const kListSections[] = {"items",      "blocked",       "IOTimes",  "IOValues",
+                                                "Routers",    "RoutersData",   "Template", "LocalFile",
+                                                "RemoteFile", "RemoteTemplate"};
+    const auto same = [&](std::string_view name) { return equalsIgnoreCase(name, section); };
+    return std::any_of(std::begin(kListSections), std::end(kListSections), same) ||
+           std::any_of(alwaysWrittenSections().begin(), alwaysWrittenSections().end(), same);
+}
+
 namespace {
 
 std::optional<int32_t> readInt(const IniFile& ini, const char* section, const std::string& key)
@@ -298,7 +323,7 @@ std::optional<int32_t> readInt(const IniFile& ini, const char* section, const st
     if (!text) {
         return std::nullopt;
     }
-    return parseInt32(trimBlanks(*text));
+    return parseSettingNumber(*text);
 }
 
 bool readBool(const IniFile& ini, const char* section, const std::string& key, bool fallback)
@@ -340,7 +365,7 @@ std::vector<std::pair<std::string, bool>> entryList(const IniFile& ini, const ch
             name += "=" + value.substr(0, last);
             value.erase(0, last + 1);
         }
-        auto number = parseInt32(trimBlanks(value));
+        auto number = parseSettingNumber(value);
         out.emplace_back(std::move(name), number && *number != 0);
     }
     return out;
@@ -566,29 +591,95 @@ std::string timeOfDayToText(int32_t seconds)
         "c", DateTimeParts::fromFields(1899, 12, 30, seconds / 3600, seconds / 60 % 60, seconds % 60));
 }
 
-std::optional<int32_t> timeOfDayFromText(std::string_view text)
+namespace {
+
+// Takes a number of one to maxDigits digits from the front of text.
+std::optional<unsigned> takeNumber(std::string_view& text, size_t maxDigits)
 {
-    // An optional date "d/m/yyyy", then an optional time "h:nn" or "h:nn:ss".
-    unsigned day = 0, month = 0, year = 0, hour = 0, minute = 0, second = 0;
-    char rest[8] = {};
-    std::string t(text);
-    int n =
-        std::sscanf(t.c_str(), "%u/%u/%u %u:%u:%u%7s", &day, &month, &year, &hour, &minute, &second, rest);
-    if (n == 3 || n == 5 || n == 6) {
-        if (day < 1 || day > 31 || month < 1 || month > 12) {
-            return std::nullopt;
-        }
-    } else {
-        hour = minute = second = 0;
-        n = std::sscanf(t.c_str(), "%u:%u:%u%7s", &hour, &minute, &second, rest);
-        if (n != 2 && n != 3) {
-            return std::nullopt;
-        }
+    size_t digits = 0;
+    unsigned value = 0;
+    while (digits < text.size() && digits < maxDigits && text[digits] >= '0' && text[digits] <= '9') {
+        value = value * 10 + static_cast<unsigned>(text[digits] - '0');
+        ++digits;
     }
-    if (hour > 23 || minute > 59 || second > 59) {
+    if (digits == 0) {
         return std::nullopt;
     }
-    return static_cast<int32_t>(hour * 3600 + minute * 60 + second);
+    text.remove_prefix(digits);
+    return value;
+}
+
+bool takeChar(std::string_view& text, char c)
+{
+    if (text.empty() || text.front() != c) {
+        return false;
+    }
+    text.remove_prefix(1);
+    return true;
+}
+
+// "AM" or "PM" in any case: 0 for AM, 12 for PM.
+std::optional<unsigned> takeAmPm(std::string_view& text)
+{
+    if (text.size() < 2 || (text[1] != 'M' && text[1] != 'm')) {
+        return std::nullopt;
+    }
+    const char c = text[0];
+    if (c != 'A' && c != 'a' && c != 'P' && c != 'p') {
+        return std::nullopt;
+    }
+    text.remove_prefix(2);
+    return (c == 'P' || c == 'p') ? 12u : 0u;
+}
+
+} // namespace
+
+std::optional<int32_t> timeOfDayFromText(std::string_view text)
+{
+    // An optional date "d/m/yyyy", then an optional time "h:nn" or "h:nn:ss", in the 24-hour
+    // form or followed by AM or PM ("4:30 PM", "4:30:00 pm"). Nothing else may follow.
+    std::string_view t = trimBlanks(text);
+    if (t.find('/') != std::string_view::npos) {
+        auto day = takeNumber(t, 2);
+        auto month = day && takeChar(t, '/') ? takeNumber(t, 2) : std::nullopt;
+        auto year = month && takeChar(t, '/') ? takeNumber(t, 4) : std::nullopt;
+        if (!year || *day < 1 || *day > 31 || *month < 1 || *month > 12) {
+            return std::nullopt;
+        }
+        const std::string_view rest = trimBlanks(t);
+        if (!rest.empty() && rest.size() == t.size()) {
+            return std::nullopt; // the time must be apart from the date
+        }
+        t = rest;
+        if (t.empty()) {
+            return 0; // a date alone is midnight
+        }
+    }
+    auto hour = takeNumber(t, 2);
+    auto minute = hour && takeChar(t, ':') ? takeNumber(t, 2) : std::nullopt;
+    if (!minute) {
+        return std::nullopt;
+    }
+    unsigned second = 0;
+    if (takeChar(t, ':')) {
+        auto s = takeNumber(t, 2);
+        if (!s) {
+            return std::nullopt;
+        }
+        second = *s;
+    }
+    t = trimBlanks(t);
+    if (auto half = takeAmPm(t)) {
+        // 12 AM is midnight, 12 PM noon.
+        if (*hour < 1 || *hour > 12) {
+            return std::nullopt;
+        }
+        *hour = *hour % 12 + *half;
+    }
+    if (!t.empty() || *hour > 23 || *minute > 59 || second > 59) {
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(*hour * 3600 + *minute * 60 + second);
 }
 
 } // namespace kestrelon

@@ -51,6 +51,12 @@ const std::vector<KeyDef>& settingsReadOrder();
 // Every step of the save, in the order the file is written.
 const std::vector<KeyDef>& settingsWriteOrder();
 
+// The sections every save writes, in the order they are first written (the list sections are
+// written only when their list has entries).
+const std::vector<std::string>& alwaysWrittenSections();
+// Whether a section name (any case) is one of the settings file's, lists included.
+bool isSettingsSection(std::string_view section);
+
 // Reads every key into settings, which holds the defaults beforehand: a missing or unreadable
 // value leaves the default.
 void loadSettings(const IniFile& ini, Settings& settings);
@@ -58,7 +64,7 @@ void loadSettings(const IniFile& ini, Settings& settings);
 void saveSettings(IniFile& ini, const Settings& settings);
 
 // The stored form of a time of day (seconds after midnight) and back. Reading accepts a date and
-// time, a time alone, or a date alone (midnight).
+// time, a time alone, or a date alone (midnight); the time in the 24-hour form or with AM / PM.
 std::string timeOfDayToText(int32_t seconds);
 std::optional<int32_t> timeOfDayFromText(std::string_view text);
 

@@ -100,7 +100,8 @@ public:
     // The time display (Panel16) and the status-bar text as they are now.
     const QString& timeText() const { return m_timeText; }
     const QString& statusText() const { return m_statusText; }
-    // Why the last check found no time; empty after an answer. For diagnostics.
+    // Why the last check found no time; empty after an answer. Set before the check's line is
+    // appended to the log, so a listener to the log sees the reason of that line.
     const std::string& lastError() const { return m_lastError; }
 
     // A time in a pattern of the pattern language, local time; the empty pattern gives the

@@ -12,7 +12,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -21,8 +20,9 @@
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QStatusBar>
-#include <QUrl>
 #include <QVBoxLayout>
+
+#include <cstdio>
 
 namespace kestrelon {
 
@@ -232,7 +232,11 @@ void MainWindow::Panel25Click()
 {
     Q_EMIT panelClicked();
     if (m_app.helpDocumentExists()) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(m_app.helpDocumentPath())));
+        const QString path = QString::fromStdString(m_app.helpDocumentPath());
+        if (!m_prompts.openDocument(path)) {
+            m_prompts.message(this, "No viewer could be opened for the user guide. It is the file " + path +
+                                        ", which any web browser shows.");
+        }
         return;
     }
     m_prompts.message(this, QStringLiteral("Kestrelon " KESTRELON_VERSION "\n\n"
@@ -327,7 +331,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     }
     m_tray->removeIcon();
     event->accept();
-    Q_EMIT finished();
+    Q_EMIT finished(m_exitStatus);
 }
 
 bool MainWindow::FormCloseQuery()
@@ -335,18 +339,39 @@ bool MainWindow::FormCloseQuery()
     if (m_finished) {
         return true;
     }
-    if (!m_skipQuestion && m_app.settings().snapshot()->WebServe.ClosePrompt) {
+    // Only SIGTERM and SIGINT skip the question; nobody may be there to answer it.
+    const bool byUser = !m_skipQuestion;
+    const QSize screenSize = screen() ? screen()->size() : QSize();
+    const QPoint at = closeQuestionPosition(isVisible(), frameGeometry(), screenSize);
+    if (byUser && m_app.settings().snapshot()->WebServe.ClosePrompt) {
         QApplication::beep();
-        const QSize screenSize = screen() ? screen()->size() : QSize();
-        const QPoint at = closeQuestionPosition(isVisible(), frameGeometry(), screenSize);
         if (!m_prompts.confirm(this, "Close Kestrelon?", at)) {
             return false;
         }
     }
-    if (std::string error = m_app.shutdown(); !error.empty()) {
-        m_prompts.message(this, QString::fromStdString(error));
+    // Another program's changes to the settings file are not replaced without asking; without
+    // anybody to ask they are kept.
+    bool replace = false;
+    bool asked = false;
+    if (byUser && m_app.settingsFileChanged()) {
+        asked = true;
+        replace = m_prompts.confirm(this,
+                                    QString::fromStdString(m_app.paths().settingsFile) +
+                                        " was changed by another program since Kestrelon read it.\n"
+                                        "Replace it with Kestrelon's settings?",
+                                    at);
+    }
+    const auto result =
+        m_app.shutdown(byUser ? Application::CloseReason::User : Application::CloseReason::Signal, replace);
+    if (!result.finished) {
+        m_prompts.message(this, QString::fromStdString(result.message));
         return false;
     }
+    if (!result.message.empty() && !asked) {
+        // The window is about to go; standard error is what a session log keeps.
+        std::fprintf(stderr, "kestrelon: %s\n", result.message.c_str());
+    }
+    m_exitStatus = result.exitStatus;
     m_finished = true;
     return true;
 }

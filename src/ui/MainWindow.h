@@ -70,7 +70,8 @@ public Q_SLOTS:
     void Exit1Click();
     // A message box while the window is visible, else the status bar text.
     void showMessage(const QString& text);
-    // SIGINT or SIGTERM: the shutdown order without the close question.
+    // SIGINT or SIGTERM: the shutdown order without the close question. A settings file that
+    // cannot be written does not keep the window open then: nobody may be there to see why.
     void closeWithoutQuestion();
     void setDebugNotesVisible(bool visible);
 
@@ -80,8 +81,9 @@ Q_SIGNALS:
     void firstActivated();
     // A section or Help panel was clicked (the splash goes).
     void panelClicked();
-    // The shutdown order has run; the program may end.
-    void finished();
+    // The shutdown order has run; the program may end with this status (1 when a close by a
+    // signal could not save the settings).
+    void finished(int exitStatus);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -112,6 +114,7 @@ private:
     bool m_activated = false;
     bool m_skipQuestion = false;
     bool m_finished = false;
+    int m_exitStatus = 0;
 };
 
 } // namespace kestrelon

@@ -1,15 +1,22 @@
 #include "ui/Prompts.h"
 
 #include <QColorDialog>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QFontMetrics>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QUrl>
 
 #include <algorithm>
 
 namespace kestrelon {
+
+bool Prompts::openDocument(const QString& path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
 
 void Prompts::message(QWidget* parent, const QString& text)
 {

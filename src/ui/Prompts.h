@@ -9,12 +9,14 @@ class QWidget;
 
 namespace kestrelon {
 
-// The modal dialogs the window asks the user with. The window and its pages go through this
-// object so that tests can answer in place of a user. Main thread.
+// The modal dialogs the window asks the user with, and the desktop's document viewer. The window
+// and its pages go through this object so that tests can answer in place of a user. Main thread.
 class Prompts {
 public:
     virtual ~Prompts() = default;
 
+    // Opens a document with the desktop's viewer for its type; false when none could be started.
+    virtual bool openDocument(const QString& path);
     // A message box with an OK button, titled with the product name.
     virtual void message(QWidget* parent, const QString& text);
     // A Yes/No question with its top-left corner at topLeft; Escape answers No.

@@ -2,7 +2,9 @@
 
 #include "ui/ProgramIcon.h"
 
+#include <QCoreApplication>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QScreen>
@@ -61,13 +63,24 @@ void SplashScreen::start()
     }
     show();
     m_timer.start();
+    // The start-up keeps the event loop busy for a while: paint the splash now, or it stays an
+    // empty box until the loop runs.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void SplashScreen::hideSplash()
 {
+    const bool shown = isVisible();
     m_finished = true;
     m_timer.stop();
+    if (!shown) {
+        return;
+    }
     hide();
+    // The native window goes too, and the window system hears of it now: with the main thread
+    // busy, a window manager would otherwise keep an always-on-top box on the screen.
+    destroy();
+    QGuiApplication::sync();
 }
 
 void SplashScreen::mousePressEvent(QMouseEvent*)

@@ -6,7 +6,8 @@
 namespace kestrelon {
 
 // The start-up splash: borderless, on top, centred on the screen. It hides after its time, on a
-// click, or when told to; once hidden it never comes back. Main thread.
+// click, or when told to; once hidden it never comes back, and its native window is gone.
+// Main thread.
 class SplashScreen : public QWidget {
     Q_OBJECT
 public:

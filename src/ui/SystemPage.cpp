@@ -93,8 +93,20 @@ SystemPage::SystemPage(Application& app, Prompts& prompts, QWidget* parent)
 
 void SystemPage::Button8Click()
 {
-    if (std::string error = m_app.save(); !error.empty()) {
-        m_prompts.message(this, QString::fromStdString(error));
+    auto result = m_app.save();
+    if (result.status == SettingsFile::SaveStatus::KeptChangedFile) {
+        // The user asked for the save; another program's changes go only when they say so.
+        const QString question = QString::fromStdString(m_app.paths().settingsFile) +
+                                 " was changed by another program since Kestrelon read it.\n"
+                                 "Replace it with Kestrelon's settings?";
+        const QPoint at = window()->frameGeometry().center();
+        if (!m_prompts.confirm(this, question, at)) {
+            return;
+        }
+        result = m_app.save(/*replaceChangedFile=*/true);
+    }
+    if (!result.saved()) {
+        m_prompts.message(this, QString::fromStdString(result.message));
     }
 }
 

@@ -176,7 +176,11 @@ void TimeServerPage::OverLayHelp()
 
 void TimeServerPage::lineAppended(const QString& line)
 {
-    lbTime->addItem(line);
+    auto* item = new QListWidgetItem(line, lbTime);
+    // Why a check found no time, for a look over its line.
+    if (const std::string& why = m_timeCheck.lastError(); !why.empty()) {
+        item->setToolTip(QString::fromStdString(why));
+    }
     lbTime->scrollToBottom();
 }
 

@@ -23,17 +23,21 @@ int runWindow(Application& app, Prompts& prompts)
     // The window hides to the tray and message boxes come and go: only the shutdown ends the run.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // The splash covers the loading of the settings and the address detection.
+    // The splash covers the start-up, unless [SplashScreen] Hold is cleared: then it is not
+    // shown at all, rather than shown and hidden a moment later. The file is read first for
+    // that; a file that cannot be used ends the run before anything shows.
     SplashScreen splash;
-    splash.start();
-    QObject::connect(&app, &Application::splashNotHeld, &splash, &SplashScreen::hideSplash);
+    std::string error;
+    const bool loaded = app.loadSettings(error);
+    if (loaded && app.settings().snapshot()->SplashScreen.Hold) {
+        splash.start();
+    }
 
     // A message box before the window exists goes to its status bar.
     QString earlyMessage;
     auto early =
         QObject::connect(&app, &Application::messageBox, [&](const QString& text) { earlyMessage = text; });
-    std::string error;
-    const bool created = app.create(error);
+    const bool created = loaded && app.create(error);
     QObject::disconnect(early);
     if (!created) {
         splash.hideSplash();
@@ -51,12 +55,16 @@ int runWindow(Application& app, Prompts& prompts)
     QObject::connect(&window, &MainWindow::firstShown, &app, &Application::firstShow);
     QObject::connect(&window, &MainWindow::firstActivated, &app, &Application::firstActivate);
     QObject::connect(&window, &MainWindow::panelClicked, &splash, &SplashScreen::hideSplash);
-    QObject::connect(&window, &MainWindow::finished, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(
+        &window, &MainWindow::finished, qApp, [](int status) { QCoreApplication::exit(status); },
+        Qt::QueuedConnection);
 
     SignalBridge bridge;
     QObject::connect(&bridge, &SignalBridge::terminateRequested, &window, &MainWindow::closeWithoutQuestion);
     QObject::connect(&bridge, &SignalBridge::reloadRequested, &window, [&] {
         if (std::string error = app.reload(); !error.empty()) {
+            // Kept in the Message log too: the status bar's text goes with the next one.
+            app.messageLog().DisplayMessage(error);
             window.setStatusText(QString::fromStdString(error));
         } else {
             window.setStatusText(
@@ -64,15 +72,11 @@ int runWindow(Application& app, Prompts& prompts)
         }
     });
 
-    // [SplashScreen] Hold cleared: the splash is gone before the window shows.
-    if (!app.settings().snapshot()->SplashScreen.Hold) {
-        splash.hideSplash();
-    }
     window.show();
     // A new program's window comes to the front; its first activation runs start-up steps, and
     // without a window manager nothing else would activate it.
     window.activateWindow();
-    if (!splash.finished()) {
+    if (splash.isVisible()) {
         splash.raise();
     }
     return QApplication::exec();

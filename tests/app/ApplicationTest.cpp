@@ -1,7 +1,9 @@
 // The start-up and shutdown decisions, on a real settings file and the real web server.
 #include "app/Application.h"
 #include "core/IniFile.h"
+#include "core/PasswordScrambler.h"
 #include "support/GuiApplication.h"
+#include "support/LoopbackSocket.h"
 #include "support/RawHttpClient.h"
 #include "support/TempDir.h"
 
@@ -10,6 +12,7 @@
 #include <QCoreApplication>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kestrelon;
 using namespace kestrelon::test;
@@ -59,7 +62,7 @@ TEST_F(ApplicationStartup, ServerStartsOnlyWhenAskedAndAllowed)
             listening += line.find("Listening for HTTP connections") != std::string::npos;
         }
         EXPECT_EQ(listening, 1u);
-        EXPECT_EQ(app->shutdown(), "");
+        EXPECT_EQ(app->shutdown().message, "");
     }
     {
         auto app = make({"/noauto"});
@@ -120,7 +123,7 @@ TEST_F(ApplicationStartup, HelpDocumentAndShutdown)
         EXPECT_EQ(app->helpDocumentPath(), help);
         ASSERT_TRUE(app->helpDocumentExists());
         EXPECT_NE(readFile(help).find("<title>Kestrelon user guide</title>"), std::string::npos);
-        EXPECT_EQ(app->shutdown(), "");
+        EXPECT_EQ(app->shutdown().message, "");
         EXPECT_FALSE(std::filesystem::exists(help)); // deleted at shutdown
         // The settings were written at shutdown, keeping what was there.
         IniFile ini(readFile(dir.path() + "/kestrelon.ini"));
@@ -139,7 +142,7 @@ TEST_F(ApplicationStartup, HelpDocumentAndShutdown)
     auto app = make({});
     app->firstShow();
     ASSERT_TRUE(app->webServer().running());
-    EXPECT_EQ(app->shutdown(), "Unable to write to " + dir.path() + "/kestrelon.ini");
+    EXPECT_EQ(app->shutdown().message, "Unable to write to " + dir.path() + "/kestrelon.ini");
     EXPECT_FALSE(app->webServer().running());
     EXPECT_TRUE(std::filesystem::exists(help)); // the steps after the save did not run
 }
@@ -152,4 +155,78 @@ TEST_F(ApplicationStartup, UnreadableSettingsFileStopsTheStart)
     std::string error;
     EXPECT_FALSE(app.create(error));
     EXPECT_EQ(error, "Unable to read " + dir.path() + "/kestrelon.ini");
+}
+
+TEST_F(ApplicationStartup, AReloadThatCannotReadTheFileWholeKeepsTheLoginAndTheBlockedList)
+{
+    const std::string ini =
+        writeSettings("AutoStart=1\nAuth=1\nLogin=Members\nUser=admin\nPass=" + EnDeCrypt("pw") +
+                      "\nIO=1\nIOAddress=0378H (LPT1)\n[blocked]\n10.0.0.8=1\n");
+    auto app = make({});
+    app->firstShow();
+    const uint16_t port = app->webServer().boundPort();
+    ASSERT_EQ(httpGet(port, "/")->status, 401);
+    ASSERT_TRUE(app->save().saved());
+    const std::string whole = readFile(ini);
+    auto stillGuarded = [&] {
+        EXPECT_EQ(httpGet(port, "/")->status, 401);
+        EXPECT_EQ(app->settings().snapshot()->blocked, std::vector<std::string>{"10.0.0.8"});
+    };
+
+    // A whole file with another port address: taken, the address too.
+    IniFile edited(whole);
+    edited.setValue("WebServe", "IOAddress", "03BCH");
+    dir.write("kestrelon.ini", edited.text());
+    ASSERT_EQ(app->reload(), "");
+    EXPECT_EQ(app->port().portAddress(), 0x03BC);
+    stillGuarded();
+
+    // Empty, half-written, gone: each is refused and the settings stay.
+    for (const std::string& text : {std::string(), whole.substr(0, whole.size() / 2)}) {
+        dir.write("kestrelon.ini", text);
+        EXPECT_NE(app->reload(), "");
+        stillGuarded();
+    }
+    std::filesystem::remove(ini);
+    EXPECT_NE(app->reload().find("missing"), std::string::npos);
+    stillGuarded();
+
+    // The admin puts back a file of their own: the exit keeps it and says so.
+    const std::string theirs = whole + "[Theirs]\nkept=1\n";
+    dir.write("kestrelon.ini", theirs);
+    const auto result = app->shutdown();
+    EXPECT_TRUE(result.finished);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_NE(result.message.find("was changed by another program"), std::string::npos) << result.message;
+    EXPECT_EQ(readFile(ini), theirs);
+}
+
+TEST_F(ApplicationStartup, ASignalEndsTheRunEvenWhenTheSettingsCannotBeSaved)
+{
+    // A hand-written port with blanks around it, and a snapshot name that is a folder.
+    uint16_t wanted = 0;
+    ::close(boundLoopbackSocket(wanted));
+    dir.write("www/index.html", "INDEX");
+    dir.write("snapshots/keep.jpg", "JPEG");
+    const std::string ini =
+        dir.write("kestrelon.ini", "[WebServe]\nPort = " + std::to_string(wanted) +
+                                       " \nRevDNS=0\nAutoStart=1\nRoot=" + dir.path() +
+                                       "/www\n[Camera]\nDelete=1\nFile=" + dir.path() + "/snapshots\n");
+    dir.write("kestrelon.webm", "stream");
+    dir.write("kestrelon.tmp", "upload");
+    auto app = make({});
+    app->firstShow();
+    ASSERT_TRUE(app->webServer().running());
+    EXPECT_EQ(app->webServer().boundPort(), wanted);
+
+    ::chmod(ini.c_str(), 0444);
+    const auto result = app->shutdown(Application::CloseReason::Signal);
+    EXPECT_TRUE(result.finished);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.message, "Unable to write to " + ini);
+    // The rest of the shutdown ran: the program's passing files are gone, the folder stays.
+    for (const char* name : {"kestrelon.html", "kestrelon.webm", "kestrelon.tmp"}) {
+        EXPECT_FALSE(std::filesystem::exists(dir.path() + "/" + name)) << name;
+    }
+    EXPECT_TRUE(std::filesystem::exists(dir.path() + "/snapshots/keep.jpg"));
 }

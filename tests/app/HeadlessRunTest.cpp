@@ -1,6 +1,7 @@
 // The real program, headless, on a temporary settings file and a free port.
 #include "core/IniFile.h"
 #include "support/HeadlessProgram.h"
+#include "support/LoopbackSocket.h"
 #include "support/RawHttpClient.h"
 #include "support/TempDir.h"
 
@@ -9,6 +10,8 @@
 #include <chrono>
 #include <filesystem>
 #include <regex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kestrelon::test;
 
@@ -59,4 +62,33 @@ TEST(HeadlessRun, UnreadableSettingsFileExitsWithStatus2)
         program.waitForLine(std::regex("Unable to read " + dir.path() + "/k.ini"), std::chrono::seconds(10)));
     program.terminate();
     EXPECT_EQ(program.waitForExit(std::chrono::seconds(10)), 2);
+}
+
+TEST(HeadlessRun, StartUpNotesAndTimeCheckFailuresReachStandardErrorAndASigtermEndsAFailedSave)
+{
+    TempDir dir;
+    dir.write("www/index.html", "HEADLESS");
+    // A time server port that refuses: bound, but nobody listens.
+    uint16_t refusing = 0;
+    const int socket = kestrelon::test::boundLoopbackSocket(refusing);
+    const std::string ini = dir.write("k.ini", "[WebServe]\nPort=0\nRevDNS=0\nLAN=1\nRoot=" + dir.path() +
+                                                   "/www\n[System]\nDebug=1\n"
+                                                   "[TimeServer]\nAuto=1\nServer=127.0.0.1:" +
+                                                   std::to_string(refusing) + "\n");
+    ::chmod(ini.c_str(), 0444);
+    HeadlessProgram program(KESTRELON_EXE,
+                            {"--headless", "--config", ini, "--listen", "127.0.0.1", "-noexternal"});
+    EXPECT_TRUE(program.waitForLine(std::regex(R"(^Debug Active\. External IP address is not available\.$)"),
+                                    std::chrono::seconds(10)));
+    EXPECT_TRUE(program.waitForLine(std::regex(R"(^time:  {26}\d\d:\d\d:\d\d {8}\(Server - no response\)$)"),
+                                    std::chrono::seconds(10)));
+    EXPECT_TRUE(program.waitForLine(std::regex(R"(^time: error: .+)"), std::chrono::seconds(10)))
+        << program.stderrText();
+    ::close(socket);
+
+    // The settings cannot be written: said, and the run ends in order, with status 1.
+    program.terminate();
+    EXPECT_EQ(program.waitForExit(std::chrono::seconds(10)), 1) << program.stderrText();
+    EXPECT_NE(program.stderrText().find("Unable to write to " + ini), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/kestrelon.html"));
 }

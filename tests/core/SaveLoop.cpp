@@ -25,7 +25,7 @@ int main(int argc, char** argv)
     // Start with the set the file does not hold, so that every finished save changes the file.
     unsigned first = file.load(Settings{}).settings.WebServe.Port == "1111" ? 1 : 0;
     for (unsigned i = first;; ++i) {
-        if (!file.save(i % 2 ? b : a).empty()) {
+        if (!file.save(i % 2 ? b : a).message.empty()) {
             return 1;
         }
         // One byte per finished save tells the test the loop is under way.

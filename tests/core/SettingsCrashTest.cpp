@@ -23,7 +23,7 @@ TEST(SettingsCrash, KilledInTheMiddleOfSavesTheFileIsAlwaysWhole)
     first.WebServe.Port = "1111";
     first.WebServe.User = "alpha";
     first.blocked = {"a1", "a2", "a3"};
-    ASSERT_EQ(SettingsFile(path).save(first), "");
+    ASSERT_EQ(SettingsFile(path).save(first).message, "");
 
     std::mt19937 random(12345);
     int sawA = 0, sawB = 0;

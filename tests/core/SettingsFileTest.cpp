@@ -82,12 +82,12 @@ TEST(SettingsFile, RoundTripsGiveTheSameBytes)
         std::string path = dir.path() + "/kestrelon.ini";
         std::filesystem::remove(path);
         SettingsFile file(path);
-        ASSERT_EQ(file.save(original), "");
+        ASSERT_EQ(file.save(original).message, "");
         std::string first = readFile(path);
         auto loaded = file.load(defaults());
         EXPECT_TRUE(loaded.existed);
         EXPECT_TRUE(loaded.settings == original);
-        ASSERT_EQ(file.save(loaded.settings), "");
+        ASSERT_EQ(file.save(loaded.settings).message, "");
         EXPECT_EQ(readFile(path), first);
     }
 }
@@ -96,7 +96,7 @@ TEST(SettingsFile, LayoutFollowsTheWriteOrder)
 {
     TempDir dir;
     SettingsFile file(dir.path() + "/k.ini");
-    ASSERT_EQ(file.save(everyValueChanged()), "");
+    ASSERT_EQ(file.save(everyValueChanged()).message, "");
     std::string text = readFile(file.path());
     std::vector<std::string> sections;
     std::istringstream lines(text);
@@ -139,7 +139,7 @@ TEST(SettingsFile, PasswordsAreScrambledAndRememberedOnlyWhenAsked)
     s.FTPCamera.SavePass = true;
     s.WebServe.RemotePass = "off";
     s.WebServe.RemRemotePass = false;
-    ASSERT_EQ(file.save(s), "");
+    ASSERT_EQ(file.save(s).message, "");
     IniFile ini(readFile(file.path()));
     EXPECT_EQ(ini.value("WebServe", "Pass"), "\x9e\x9d\x9c");
     EXPECT_EQ(ini.value("Remote", "Password"), "");
@@ -150,10 +150,10 @@ TEST(SettingsFile, PasswordsAreScrambledAndRememberedOnlyWhenAsked)
     EXPECT_EQ(loaded.Remote.Password, "");
     EXPECT_EQ(loaded.FTPCamera.Password, "cam");
 
-    // A password that would scramble into a NUL or a line break is refused, the file left alone.
+    // A password that would scramble into a line break is refused, the file left alone.
     std::string before = readFile(file.path());
-    s.DNS.WebPass = std::string("ab\xff", 3);
-    std::string error = file.save(s);
+    s.DNS.WebPass = std::string("ab\xf5", 3);
+    std::string error = file.save(s).message;
     EXPECT_EQ(error.rfind("Unable to write to " + file.path(), 0), 0u) << error;
     EXPECT_NE(error.find("[DNS] WebPass"), std::string::npos);
     EXPECT_EQ(readFile(file.path()), before);
@@ -175,7 +175,7 @@ TEST(SettingsFile, ListForms)
                {"/bin/b x=", false}};
     s.schedule = {{"12:00:00", "5", true}, {"12:00:00", "5", true}, {"x", "y", false}, {"10-20", "3", true}};
     s.routers = {{"r", "d", true}, {"r", "d", false}};
-    ASSERT_EQ(file.save(s), "");
+    ASSERT_EQ(file.save(s).message, "");
     IniFile ini(readFile(file.path()));
     EXPECT_EQ(ini.value("IOTimes", "3-10-20"), "1");
     EXPECT_EQ(ini.value("IOValues", "0-5"), "1");
@@ -200,7 +200,7 @@ TEST(SettingsFile, ListForms)
 
     // An empty list leaves no section; a list written again moves to the end of the file.
     s.blocked.clear();
-    ASSERT_EQ(file.save(s), "");
+    ASSERT_EQ(file.save(s).message, "");
     EXPECT_FALSE(IniFile(readFile(file.path())).hasSection("blocked"));
 }
 
@@ -233,7 +233,7 @@ TEST(SettingsFile, ColoursByNameOrNumber)
     EXPECT_EQ(s.WebServe.TextColour, 0x0000FF);
     EXPECT_EQ(s.WebServe.Colour1, 0x000080FF);
     EXPECT_EQ(s.WebServe.Colour2, 0x000000); // unreadable: the default
-    ASSERT_EQ(SettingsFile(path).save(s), "");
+    ASSERT_EQ(SettingsFile(path).save(s).message, "");
     IniFile ini(readFile(path));
     EXPECT_EQ(ini.value("WebServe", "TextColour"), "clRed");
     EXPECT_EQ(ini.value("WebServe", "Colour"), "$000080FF");
@@ -274,7 +274,7 @@ TEST(SettingsFile, ReadingIsForgiving)
     EXPECT_EQ(s.Camera.OvText, "from camera"); // read after [TimeServer] Overlay, so it decides
     EXPECT_EQ(s.Camera.Interval, -5);
     // Both keys are written with the one pattern.
-    ASSERT_EQ(SettingsFile(path).save(s), "");
+    ASSERT_EQ(SettingsFile(path).save(s).message, "");
     IniFile ini(readFile(path));
     EXPECT_EQ(ini.value("TimeServer", "Overlay"), "from camera");
     EXPECT_EQ(ini.value("Camera", "OvText"), "from camera");
@@ -297,9 +297,117 @@ TEST(SettingsFile, DailyTimeForms)
     EXPECT_EQ(timeOfDayFromText("01/02/2024 7:05"), 7 * 3600 + 5 * 60);
     EXPECT_EQ(timeOfDayFromText("30/12/1899"), 0);
     EXPECT_EQ(timeOfDayFromText("23:59:59"), 86399);
-    for (const char* bad : {"", "25:00", "12:60", "noon", "32/01/2000 10:00", "10"}) {
+    // The twelve-hour forms, as other programs and hands write them.
+    EXPECT_EQ(timeOfDayFromText("4:30 PM"), 16 * 3600 + 30 * 60);
+    EXPECT_EQ(timeOfDayFromText("4:30:15 pm"), 16 * 3600 + 30 * 60 + 15);
+    EXPECT_EQ(timeOfDayFromText("30/12/1899 4:30:00 PM"), 16 * 3600 + 30 * 60);
+    EXPECT_EQ(timeOfDayFromText("4:30AM"), 4 * 3600 + 30 * 60);
+    EXPECT_EQ(timeOfDayFromText("12:05 AM"), 5 * 60);
+    EXPECT_EQ(timeOfDayFromText("12:05 PM"), 12 * 3600 + 5 * 60);
+    for (const char* bad : {"", "25:00", "12:60", "noon", "32/01/2000 10:00", "10", "13:00 PM", "0:30 AM",
+                            "4:30 XM", "4:30 PM!", "4:30junk", "01/02/20247:05"}) {
         EXPECT_FALSE(timeOfDayFromText(bad).has_value()) << bad;
     }
+}
+
+TEST(SettingsFile, WhatIsReadIsWrittenBackAsItWas)
+{
+    TempDir dir;
+    // An editor's byte order mark before the first section, and a stored password holding a NUL
+    // and a carriage return (the bytes 255 and 242 once unscrambled).
+    const std::string pass = std::string("x\0y\rz", 5);
+    std::string path = dir.write("k.ini", "\xEF\xBB\xBF[WebServe]\nPort=8081\nPass=" + pass + "\n");
+    SettingsFile file(path);
+    auto loaded = file.load(defaults());
+    ASSERT_EQ(loaded.error, "");
+    EXPECT_EQ(loaded.settings.WebServe.Port, "8081");
+    EXPECT_EQ(loaded.settings.WebServe.Pass, EnDeCrypt(pass));
+    ASSERT_EQ(file.save(loaded.settings).message, "");
+    const std::string text = readFile(path);
+    EXPECT_EQ(text.rfind("\xEF\xBB\xBF[WebServe]\nPort=8081\nPass=" + pass + "\n", 0), 0u);
+    EXPECT_EQ(text.find("[WebServe]", 10), std::string::npos); // no second one with defaults
+    auto again = file.load(defaults()).settings;
+    EXPECT_EQ(again.WebServe.Pass, EnDeCrypt(pass));
+    ASSERT_EQ(file.save(again).message, "");
+    EXPECT_EQ(readFile(path), text);
+}
+
+TEST(SettingsFile, AFileThatIsNotWholeOrNotASettingsFileIsNotUsed)
+{
+    TempDir dir;
+    std::string path = dir.path() + "/k.ini";
+    SettingsFile file(path);
+    Settings s = defaults();
+    s.WebServe.Auth = true;
+    s.blocked = {"10.0.0.8"};
+    ASSERT_EQ(file.save(s).message, "");
+    const std::string whole = readFile(path);
+    auto reloadError = [&](const std::string& text) {
+        dir.write("k.ini", text);
+        auto result = file.reload(defaults());
+        EXPECT_TRUE(result.error.rfind("Settings not reloaded from " + path + ": ", 0) == 0) << result.error;
+        EXPECT_NE(result.error.find("the settings in use are kept"), std::string::npos);
+        return result.error;
+    };
+    EXPECT_NE(reloadError("").find("empty"), std::string::npos);
+    EXPECT_NE(reloadError("; only a comment\n\n").find("empty"), std::string::npos);
+    EXPECT_NE(reloadError("[Mine]\nx=1\n").find("not a settings file"), std::string::npos);
+    EXPECT_NE(reloadError(whole.substr(0, whole.size() / 2)).find("half-written"), std::string::npos);
+    // Cut at a line's end: the sections after the cut are missing.
+    const size_t cut = whole.find("\n[Camera]");
+    EXPECT_NE(reloadError(whole.substr(0, cut + 1)).find("[Camera]"), std::string::npos);
+    std::filesystem::remove(path);
+    EXPECT_NE(file.reload(defaults()).error.find("missing"), std::string::npos);
+
+    // A whole file is taken, and becomes what later reloads are measured against.
+    dir.write("k.ini", whole);
+    auto reloaded = file.reload(defaults());
+    ASSERT_EQ(reloaded.error, "");
+    EXPECT_TRUE(reloaded.settings.WebServe.Auth);
+    EXPECT_EQ(reloaded.settings.blocked, std::vector<std::string>{"10.0.0.8"});
+    EXPECT_EQ(file.reload(defaults()).error, "");
+
+    // At start-up a file of blanks and comments is a new file; another program's file is no
+    // settings file and stops the start rather than being written over at the exit.
+    EXPECT_EQ(SettingsFile(dir.write("c.ini", "; mine\n")).load(defaults()).error, "");
+    const std::string other = dir.write("other.ini", "[Desktop Entry]\nName=x\n");
+    EXPECT_EQ(SettingsFile(other).load(defaults()).error,
+              other + " is not a settings file of Kestrelon: none of its sections is one of the program's");
+}
+
+TEST(SettingsFile, AFileChangedByAnotherProgramIsReplacedOnlyWhenAsked)
+{
+    TempDir dir;
+    std::string path = dir.write("k.ini", "[WebServe]\nPort=81\n");
+    SettingsFile file(path);
+    Settings s = file.load(defaults()).settings;
+    EXPECT_FALSE(file.changedOnDisk());
+    ASSERT_TRUE(file.save(s).saved());
+    EXPECT_FALSE(file.changedOnDisk()); // its own write is no change
+
+    // The admin writes the file while the program runs.
+    const std::string theirs = "[WebServe]\nPort=82\n";
+    dir.write("k.ini", theirs);
+    EXPECT_TRUE(file.changedOnDisk());
+    auto kept = file.save(s);
+    EXPECT_EQ(kept.status, SettingsFile::SaveStatus::KeptChangedFile);
+    EXPECT_NE(kept.message.find(path + " was changed by another program"), std::string::npos) << kept.message;
+    EXPECT_EQ(readFile(path), theirs);
+    // Told to, the save replaces it; from then on the file is the program's again.
+    ASSERT_TRUE(file.save(s, /*replaceChangedFile=*/true).saved());
+    EXPECT_EQ(IniFile(readFile(path)).value("WebServe", "Port"), "81");
+    EXPECT_TRUE(file.save(s).saved());
+
+    // A file that was removed is written anew: nothing is replaced.
+    std::filesystem::remove(path);
+    EXPECT_FALSE(file.changedOnDisk());
+    EXPECT_TRUE(file.save(s).saved());
+    // A file that did not exist at the start but does now is somebody else's.
+    SettingsFile fresh(dir.path() + "/new.ini");
+    fresh.load(defaults());
+    dir.write("new.ini", theirs);
+    EXPECT_EQ(fresh.save(s).status, SettingsFile::SaveStatus::KeptChangedFile);
+    EXPECT_EQ(readFile(dir.path() + "/new.ini"), theirs);
 }
 
 TEST(SettingsFile, HandWrittenFileKeepsEverythingItDoesNotKnow)
@@ -321,7 +429,7 @@ TEST(SettingsFile, HandWrittenFileKeepsEverythingItDoesNotKnow)
     SettingsFile file(path);
     auto s = file.load(defaults()).settings;
     EXPECT_EQ(s.WebServe.Port, "8081");
-    ASSERT_EQ(file.save(s), "");
+    ASSERT_EQ(file.save(s).message, "");
     std::string text = readFile(path);
     // The start of the file is untouched but for new keys at the end of [webServe].
     EXPECT_EQ(text.rfind("; my settings, edited by hand\n\n[Mine]\ncolour=blue\n\n[webServe]\n# the port\n"
@@ -335,7 +443,7 @@ TEST(SettingsFile, HandWrittenFileKeepsEverythingItDoesNotKnow)
         webServeKeys += std::string(k.section) == "WebServe";
     }
     EXPECT_EQ(IniFile(text).keyNames("WebServe").size(), webServeKeys + 1); // and unknownKey
-    ASSERT_EQ(file.save(file.load(defaults()).settings), "");
+    ASSERT_EQ(file.save(file.load(defaults()).settings).message, "");
     EXPECT_EQ(readFile(path), text);
 }
 
@@ -346,7 +454,7 @@ TEST(SettingsFile, RefusedWritesLeaveTheFileAsItWas)
     ::chmod(path.c_str(), 0444);
     SettingsFile file(path);
     Settings s = defaults();
-    EXPECT_EQ(file.save(s), "Unable to write to " + path);
+    EXPECT_EQ(file.save(s).message, "Unable to write to " + path);
     EXPECT_EQ(readFile(path), "[WebServe]\nPort=81\n");
     struct stat st {};
     ::stat(path.c_str(), &st);
@@ -354,22 +462,22 @@ TEST(SettingsFile, RefusedWritesLeaveTheFileAsItWas)
 
     // A folder that does not exist.
     SettingsFile nowhere(dir.path() + "/missing/k.ini");
-    EXPECT_EQ(nowhere.save(s), "Unable to write to " + dir.path() + "/missing/k.ini");
+    EXPECT_EQ(nowhere.save(s).message, "Unable to write to " + dir.path() + "/missing/k.ini");
 
     // Permissions of a writable file are kept; a new file is private to its owner.
     std::string kept = dir.write("kept.ini", "");
     ::chmod(kept.c_str(), 0640);
-    ASSERT_EQ(SettingsFile(kept).save(s), "");
+    ASSERT_EQ(SettingsFile(kept).save(s).message, "");
     ::stat(kept.c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
-    ASSERT_EQ(SettingsFile(dir.path() + "/new.ini").save(s), "");
+    ASSERT_EQ(SettingsFile(dir.path() + "/new.ini").save(s).message, "");
     ::stat((dir.path() + "/new.ini").c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 
     // A settings file that is a link is written where the link points; the link stays.
     std::filesystem::create_symlink(kept, dir.path() + "/link.ini");
     s.WebServe.Port = "99";
-    ASSERT_EQ(SettingsFile(dir.path() + "/link.ini").save(s), "");
+    ASSERT_EQ(SettingsFile(dir.path() + "/link.ini").save(s).message, "");
     EXPECT_TRUE(std::filesystem::is_symlink(dir.path() + "/link.ini"));
     EXPECT_EQ(IniFile(readFile(kept)).value("WebServe", "Port"), "99");
     // No temporary files are left behind.

@@ -28,7 +28,7 @@ TEST(LookupDefinitions, StoredFormSurvivesARestart)
     Settings s;
     s.routers = {{"Home", stored, true}, {"Home", encodeUserDefinition(plain), false}};
     s.Router.SelectedRouter = 1;
-    ASSERT_EQ(file.save(s), "");
+    ASSERT_EQ(file.save(s).message, "");
     Settings loaded = file.load(Settings{}).settings;
     ASSERT_EQ(loaded.routers, s.routers);
     EXPECT_EQ(selectUserDefinition(loaded.routers, 0)->fields, netgear);

@@ -106,7 +106,7 @@ TEST(Templates, PairDialogsRefuseRowsThatWouldNotComeBackAfterARestart)
     Settings s;
     s.localTemplates = local;
     s.remoteTemplates = {{a, "/htdocs/a.htm", true}, {b, "htdocs\\b.htm", false}};
-    ASSERT_EQ(file.save(s), "");
+    ASSERT_EQ(file.save(s).message, "");
     auto loaded = file.load(Settings{});
     EXPECT_EQ(loaded.settings.localTemplates, local);
     EXPECT_EQ(loaded.settings.remoteTemplates, s.remoteTemplates);

@@ -130,7 +130,7 @@ TEST_F(ExternalProgramsTest, AfterStartUpFromAFileWithFourOrMoreEntriesAddIsDisa
         EXPECT_TRUE(app.externalPrograms().entries()[3].checked);
         EXPECT_FALSE(app.externalPrograms().canAdd());
         app.firstShow();
-        EXPECT_EQ(app.shutdown(), "");
+        EXPECT_EQ(app.shutdown().message, "");
     }
     // The entries past the fourth are not written back.
     IniFile saved(readFile(ini));

@@ -139,7 +139,7 @@ TEST_F(ExternalProgramsTabTest, ButtonsReachTheListAndTheListFollowsTheModel)
     ASSERT_TRUE(pid);
     Started program(*pid);
     EXPECT_TRUE(processUntil([&] { return readFile(enc + ".pid") == std::to_string(*pid) + "\n"; }));
-    EXPECT_EQ(app->shutdown(), "");
+    EXPECT_EQ(app->shutdown().message, "");
     EXPECT_TRUE(program.ended());
 }
 

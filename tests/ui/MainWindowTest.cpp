@@ -108,13 +108,22 @@ TEST_F(MainWindowTest, PanelsSwitchThePagesAndLayoutFollowsTheSettings)
     }
     EXPECT_EQ(clicks, 6);
 
-    // Help with its document gone: the product's message instead.
+    // Help opens the user guide in the desktop's viewer; when none opens, it says where it is.
     ASSERT_TRUE(window.Panel25->isEnabled());
+    const QString guide = QString::fromStdString(app->helpDocumentPath());
+    click(window.Panel25);
+    EXPECT_EQ(prompts.documentsOpened, QStringList({guide}));
+    ASSERT_EQ(prompts.messages.size(), 1);
+    EXPECT_TRUE(prompts.messages.first().contains(guide)) << prompts.messages.first().toStdString();
+    prompts.openAnswer = true;
+    click(window.Panel25);
+    EXPECT_EQ(prompts.messages.size(), 1);
+    // Help with its document gone: the product's message instead.
     std::filesystem::remove(app->helpDocumentPath());
     click(window.Panel25);
-    ASSERT_EQ(prompts.messages.size(), 1);
-    EXPECT_TRUE(prompts.messages.first().startsWith("Kestrelon"));
-    EXPECT_EQ(clicks, 7);
+    ASSERT_EQ(prompts.messages.size(), 2);
+    EXPECT_TRUE(prompts.messages.last().startsWith("Kestrelon"));
+    EXPECT_EQ(clicks, 9);
 
     // The state labels start "Stopped"; "Scrollbars (120 dpi)" asks for a restart while shown.
     for (QLabel* label : {window.Label10, window.Label30, window.Label11, window.Label42}) {
@@ -122,7 +131,7 @@ TEST_F(MainWindowTest, PanelsSwitchThePagesAndLayoutFollowsTheSettings)
     }
     window.systemPage()->cbScrollForm->click();
     EXPECT_TRUE(app->settings().snapshot()->System.Scrollbars);
-    EXPECT_EQ(prompts.messages.size(), 1); // not visible: no message
+    EXPECT_EQ(prompts.messages.size(), 2); // not visible: no message
     window.show();
     window.systemPage()->cbScrollForm->click();
     EXPECT_EQ(prompts.messages.last(), "Please close 'Kestrelon' and restart for change to take effect");
@@ -270,6 +279,16 @@ TEST_F(MainWindowTest, RunWindowStartsInOrderAndSigtermClosesWithoutTheQuestion)
     auto app = makeApp({}, false);
     FakePrompts prompts;
 
+    // Hold cleared: the splash is never shown, not even for a moment.
+    struct ShowWatcher : QObject {
+        int splashShows = 0;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            splashShows += event->type() == QEvent::Show && qobject_cast<SplashScreen*>(watched);
+            return false;
+        }
+    } watcher;
+    qApp->installEventFilter(&watcher);
     bool sawRunning = false;
     bool splashGoneBeforeWindow = true;
     QTimer poll;
@@ -297,9 +316,75 @@ TEST_F(MainWindowTest, RunWindowStartsInOrderAndSigtermClosesWithoutTheQuestion)
     EXPECT_TRUE(sawRunning);                 // AutoStart at the first showing
     EXPECT_EQ(readFile(record), "0278 5\n"); // the start-up port value at the first activation
     EXPECT_TRUE(splashGoneBeforeWindow);
+    EXPECT_EQ(watcher.splashShows, 0);
+    qApp->removeEventFilter(&watcher);
     EXPECT_TRUE(prompts.questions.isEmpty());
     EXPECT_FALSE(app->webServer().running());
     EXPECT_FALSE(app->helpDocumentExists()); // the shutdown order ran to its end
     // The settings were written: the short file now holds every section.
     EXPECT_EQ(IniFile(readFile(settingsFile())).value("System", "Debug"), "0");
+}
+
+TEST_F(MainWindowTest, AHiddenSplashIsGoneWithItsNativeWindow)
+{
+    SplashScreen splash;
+    splash.start();
+    EXPECT_TRUE(splash.isVisible());
+    EXPECT_TRUE(splash.testAttribute(Qt::WA_WState_Created));
+    click(&splash);
+    EXPECT_TRUE(splash.finished());
+    EXPECT_FALSE(splash.isVisible());
+    EXPECT_FALSE(splash.testAttribute(Qt::WA_WState_Created));
+    splash.start(); // once hidden it never comes back
+    EXPECT_FALSE(splash.isVisible());
+}
+
+TEST_F(MainWindowTest, ASignalClosesWhateverTheFileAndAChangedFileIsReplacedOnlyWhenTheUserSaysSo)
+{
+    writeSettings("ClosePrompt=0\n");
+    // A shown window on an Application of its own, and the status its close ends with.
+    struct Run {
+        std::unique_ptr<Application> app;
+        FakePrompts prompts;
+        std::unique_ptr<MainWindow> window;
+        int status = -1;
+    };
+    auto start = [&] {
+        auto run = std::make_unique<Run>();
+        run->app = makeApp();
+        run->window = std::make_unique<MainWindow>(*run->app, run->prompts);
+        QObject::connect(run->window.get(), &MainWindow::finished,
+                         [r = run.get()](int exitStatus) { r->status = exitStatus; });
+        run->window->show();
+        processEvents();
+        return run;
+    };
+
+    auto run = start();
+    // Another program writes the file; "Save" asks before it replaces that, No keeps it.
+    const std::string theirs = "[WebServe]\nPort=0\nRevDNS=0\nRoot=" + webRoot() + "\nLogin=theirs\n";
+    dir.write("kestrelon.ini", theirs);
+    run->prompts.confirmAnswer = false;
+    run->window->systemPage()->Button8->click();
+    ASSERT_EQ(run->prompts.questions.size(), 1);
+    EXPECT_TRUE(run->prompts.questions[0].contains("was changed by another program"));
+    EXPECT_EQ(readFile(settingsFile()), theirs);
+    // The close asks the same; Yes replaces it.
+    run->prompts.confirmAnswer = true;
+    EXPECT_TRUE(run->window->close());
+    EXPECT_EQ(run->prompts.questions.size(), 2);
+    EXPECT_TRUE(run->prompts.messages.isEmpty());
+    EXPECT_EQ(run->status, 0);
+    EXPECT_EQ(IniFile(readFile(settingsFile())).value("WebServe", "Login"), "");
+
+    // SIGTERM or SIGINT with a file that cannot be written: no box that nobody answers; the
+    // shutdown runs to its end and the run ends with status 1.
+    run = start();
+    ::chmod(settingsFile().c_str(), 0444);
+    run->window->closeWithoutQuestion();
+    EXPECT_FALSE(run->window->isVisible());
+    EXPECT_EQ(run->status, 1);
+    EXPECT_TRUE(run->prompts.messages.isEmpty());
+    EXPECT_FALSE(run->app->helpDocumentExists());
+    ::chmod(settingsFile().c_str(), 0644);
 }

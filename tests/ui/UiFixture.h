@@ -22,6 +22,11 @@ namespace kestrelon::test {
 // Answers the window's dialogs in place of a user and remembers what was asked.
 class FakePrompts : public Prompts {
 public:
+    bool openDocument(const QString& path) override
+    {
+        documentsOpened << path;
+        return openAnswer;
+    }
     void message(QWidget*, const QString& text) override { messages << text; }
     bool confirm(QWidget*, const QString& text, const QPoint& topLeft) override
     {
@@ -66,6 +71,8 @@ public:
         return answer.isValid();
     }
 
+    QStringList documentsOpened;
+    bool openAnswer = false; // no viewer could be started
     QStringList messages;
     QStringList questions;
     QPoint questionAt;

@@ -169,7 +169,7 @@ TEST(SettingsFileServing, TheSettingsFileIsNeverServed)
     std::filesystem::create_symlink(f.root.path() + "/kestrelon.ini", f.root.path() + "/copy.txt");
     EXPECT_EQ(f.get("/copy.txt")->status, 403);
     // Right after a save the direct path is refused, and links are once the server is told.
-    ASSERT_EQ(SettingsFile(f.root.path() + "/kestrelon.ini").save(*f.settings.snapshot()), "");
+    ASSERT_EQ(SettingsFile(f.root.path() + "/kestrelon.ini").save(*f.settings.snapshot()).message, "");
     EXPECT_EQ(f.get("/kestrelon.ini")->status, 403);
     f.server->setSettingsFile(f.root.path() + "/kestrelon.ini");
     EXPECT_EQ(f.get("/copy.txt")->status, 403);
