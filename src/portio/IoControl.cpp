@@ -13,7 +13,9 @@ IoControl::IoControl(SettingsModel& settings, PortOutputDevice& port, LogLine lo
     : QObject(parent), m_settings(settings), m_port(port), m_log(std::move(log))
 {
     // A change published from a request thread arrives here as a queued call.
-    connect(&m_settings, &SettingsModel::changed, this, &IoControl::settingsChanged);
+    m_settings.watch(
+        this, [](const Settings& s) { return s.WebServe.IO; },
+        [this](const Settings&) { cbIOControlClick(); });
     applyAddress();
 }
 
@@ -26,17 +28,16 @@ void IoControl::setupPortAddress()
 void IoControl::applyAddress()
 {
     auto s = m_settings.snapshot();
-    m_io = s->WebServe.IO;
     const std::string& address = s->WebServe.IOAddress;
     m_port.setPortAddress(portAddressFromText(address).value_or(PortOutputDevice::kDefaultAddress));
-    m_statusText = portStatusText(address, m_io);
-    checkPortPresent();
+    m_statusText = portStatusText(address, s->WebServe.IO);
+    checkPortPresent(s->WebServe.IO);
 }
 
-void IoControl::checkPortPresent()
+void IoControl::checkPortPresent(bool ioOn)
 {
     m_noPort = false;
-    if (!m_io) {
+    if (!ioOn) {
         return;
     }
     // Opens the backend for the address, so the answer is the one the next write gets.
@@ -54,18 +55,10 @@ void IoControl::checkPortPresent()
 void IoControl::cbIOControlClick()
 {
     applyAddress();
-    if (!m_io && m_settings.snapshot()->IO.Schedule) {
-        // Re-enters settingsChanged, which finds nothing new.
+    if (auto s = m_settings.snapshot(); !s->WebServe.IO && s->IO.Schedule) {
         m_settings.update([](Settings& s) { s.IO.Schedule = false; });
     }
     Q_EMIT stateChanged();
-}
-
-void IoControl::settingsChanged()
-{
-    if (m_settings.snapshot()->WebServe.IO != m_io) {
-        cbIOControlClick();
-    }
 }
 
 void IoControl::Button10Click()

@@ -58,15 +58,12 @@ Q_SIGNALS:
 
 private:
     void applyAddress();
-    void settingsChanged();
-    void checkPortPresent();
+    void checkPortPresent(bool ioOn);
 
     SettingsModel& m_settings;
     PortOutputDevice& m_port;
     LogLine m_log;
     std::string m_statusText;
-    // What the last reaction saw, to tell which change a notification carries.
-    bool m_io = false;
     bool m_noPort = false;
     // The address the missing port was last reported for; none yet.
     std::optional<uint16_t> m_reportedAddress;
