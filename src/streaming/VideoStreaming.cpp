@@ -1,6 +1,7 @@
 #include "streaming/VideoStreaming.h"
 
 #include "core/SettingsModel.h"
+#include "core/Text.h"
 #include "streaming/StreamFeed.h"
 #include "streaming/StreamPipeline.h"
 #include "streaming/StreamPreview.h"
@@ -16,11 +17,13 @@ namespace kestrelon {
 
 int videoPortNumber(const std::string& text)
 {
-    if (text.empty() || text.size() > 5 ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    // A hand-written "Port = 8080" has blanks around the number.
+    const std::string digits(trimBlanks(text));
+    if (digits.empty() || digits.size() > 5 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return 0;
     }
-    const int port = std::stoi(text);
+    const int port = std::stoi(digits);
     return port <= 65535 ? port : 0;
 }
 

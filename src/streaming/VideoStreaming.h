@@ -152,7 +152,7 @@ private:
     bool m_previewEnabled = true;
 };
 
-// "Port" read as a decimal number; 0 when it is not one or not a port.
+// "Port" read as a decimal number, blanks around it allowed; 0 when it is not one or not a port.
 int videoPortNumber(const std::string& text);
 // The question asked when the stream reports an error on its way up.
 QString streamErrorQuestion(const QString& error);

@@ -117,6 +117,13 @@ TEST_F(VideoStreamingTest, APortClashResetsTheFieldJustLeft)
     EXPECT_EQ(messages.size(), 2);
 }
 
+TEST(VideoPortNumber, DigitsWithBlanksAroundThem)
+{
+    EXPECT_EQ(videoPortNumber(" 8081 "), 8081);
+    EXPECT_EQ(videoPortNumber("8 081"), 0);
+    EXPECT_EQ(videoPortNumber("65536"), 0);
+}
+
 TEST_F(VideoStreamingTest, OnlyAStoredSourceStartsStreamingAtStartUp)
 {
     change([](VidStreamSettings& v) {
