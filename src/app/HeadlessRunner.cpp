@@ -2,35 +2,34 @@
 
 #include "app/Application.h"
 #include "app/SignalBridge.h"
+#include "core/AsyncLineWriter.h"
 
 #include <QCoreApplication>
 
-#include <cstdio>
+#include <memory>
+#include <unistd.h>
 
 namespace kestrelon {
 
-namespace {
-
-void printLine(const std::string& line)
-{
-    std::fprintf(stderr, "%s\n", line.c_str());
-}
-
-} // namespace
-
 int runHeadless(Application& app)
 {
+    // Every line goes to standard error from a writer thread of its own: a standard error nobody
+    // reads never holds up a request or the shutdown. The logs keep the writer for as long as they
+    // can still hand it lines.
+    auto standardError = std::make_shared<AsyncLineWriter>(STDERR_FILENO);
+    const auto printLine = [standardError](const std::string& line) { standardError->write(line); };
     // Message boxes become lines, from the first step of the start-up on ("Debug Active. ...").
     QObject::connect(&app, &Application::messageBox,
-                     [](const QString& text) { printLine(text.toLocal8Bit().toStdString()); });
+                     [printLine](const QString& text) { printLine(text.toLocal8Bit().toStdString()); });
     std::string error;
     if (!app.create(error)) {
         printLine("kestrelon: " + error);
+        standardError->flush(std::chrono::seconds(1));
         return 2;
     }
     // Every log line goes to standard error too, prefixed with the log's name.
-    app.messageLog().setSink([](const std::string& line) { printLine("server: " + line); });
-    const auto timeSink = [](const std::string& line) { printLine("time: " + line); };
+    app.messageLog().setSink([printLine](const std::string& line) { printLine("server: " + line); });
+    const auto timeSink = [printLine](const std::string& line) { printLine("time: " + line); };
     app.timeCheck().log().setSink(timeSink);
     // Why a check found no time, on a line of its own after the check's line.
     QObject::connect(&app.timeCheck(), &TimeCheck::checkFinished, [&app, timeSink] {
@@ -63,7 +62,10 @@ int runHeadless(Application& app)
     app.firstActivate();
     printLine("Kestrelon runs without a window. Stop it with Ctrl+C or: kill " +
               std::to_string(QCoreApplication::applicationPid()));
-    return QCoreApplication::exec() == 0 ? status : 1;
+    const int result = QCoreApplication::exec() == 0 ? status : 1;
+    // The shutdown's last lines, as far as the reader takes them in a moment.
+    standardError->flush(std::chrono::seconds(1));
+    return result;
 }
 
 } // namespace kestrelon

@@ -18,6 +18,19 @@ std::string withoutControlChars(std::string_view text)
     return out;
 }
 
+std::string clippedText(std::string_view text, size_t maxBytes)
+{
+    if (text.size() <= maxBytes) {
+        return std::string(text);
+    }
+    size_t keep = maxBytes;
+    // Back off UTF-8 continuation bytes, so the kept part ends on a whole character.
+    for (int i = 0; i < 3 && keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80; ++i) {
+        --keep;
+    }
+    return std::string(text.substr(0, keep)) + "[... " + std::to_string(text.size() - keep) + " bytes cut]";
+}
+
 MessageLog::MessageLog(std::function<bool()> enabled, QObject* parent)
     : QObject(parent), m_enabled(std::move(enabled))
 {
@@ -33,12 +46,15 @@ std::string MessageLog::stamp(int64_t epochSeconds)
 void MessageLog::DisplayMessage(std::string_view text)
 {
     bool enabled = m_enabled ? m_enabled() : true;
-    std::string message = withoutControlChars(text);
+    std::string message = withoutControlChars(clippedText(text, kMaxMessageBytes));
+    std::shared_ptr<const std::function<void(const std::string&)>> sink;
+    std::string sinkLine;
     {
         std::lock_guard lock(m_mutex);
-        // The limit applies even while logging is off.
-        if (m_lines.size() > kMaxLines) {
+        // The limits apply even while logging is off.
+        if (m_lines.size() > kMaxLines || m_bytes > kMaxBytes) {
             m_lines.clear();
+            m_bytes = 0;
             ++m_epoch;
         }
         if (!enabled) {
@@ -52,18 +68,25 @@ void MessageLog::DisplayMessage(std::string_view text)
         std::string line;
         line.reserve(m_stampText.size() + 3 + message.size());
         line.append(m_stampText).append("   ").append(message);
+        m_bytes += line.size();
         if (m_sink) {
-            m_sink(line);
+            sink = m_sink;
+            sinkLine = line;
         }
         m_lines.push_back(std::move(line));
+    }
+    if (sink) {
+        (*sink)(sinkLine);
     }
     notify();
 }
 
 void MessageLog::setSink(std::function<void(const std::string&)> sink)
 {
+    auto shared =
+        sink ? std::make_shared<const std::function<void(const std::string&)>>(std::move(sink)) : nullptr;
     std::lock_guard lock(m_mutex);
-    m_sink = std::move(sink);
+    m_sink = std::move(shared);
 }
 
 std::vector<std::string> MessageLog::lines() const
@@ -95,6 +118,7 @@ void MessageLog::clear()
     {
         std::lock_guard lock(m_mutex);
         m_lines.clear();
+        m_bytes = 0;
         ++m_epoch;
     }
     notify();

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -12,12 +13,19 @@
 namespace kestrelon {
 
 // The web server's Message log: lines of "dd/mm/yyyy hh:nn:ss", three blanks, the message.
-// DisplayMessage may be called from any thread; appending, emptying at the line limit, clearing
-// and reading are serialised by one lock.
+// DisplayMessage may be called from any thread; appending, emptying at the limits, clearing and
+// reading are serialised by one lock.
 class MessageLog : public QObject {
     Q_OBJECT
 public:
+    // A log that holds more than this many lines, or more than this many bytes of text, is
+    // emptied before the next line goes in.
     static constexpr size_t kMaxLines = 32000;
+    static constexpr size_t kMaxBytes = 8 * 1024 * 1024;
+    // A message longer than this is cut, with a mark that says so (see clippedText).
+    static constexpr size_t kMaxMessageBytes = 2048;
+    // What callers cut a text from a client to (a request path) before it goes into a message.
+    static constexpr size_t kMaxFieldBytes = 1024;
 
     // enabled tells whether "Enable Log" is on; it is asked on every call.
     explicit MessageLog(std::function<bool()> enabled, QObject* parent = nullptr);
@@ -26,7 +34,8 @@ public:
     void DisplayMessage(std::string_view text);
 
     // Any thread. Each line, as stored, is also handed to the sink (the headless mirror on
-    // standard error); the sink runs under the log's lock, so lines reach it in order.
+    // standard error). The sink runs on the logging thread after the log's lock is released, so it
+    // must be quick and thread-safe; lines of one thread reach it in their order.
     void setSink(std::function<void(const std::string& line)> sink);
 
     std::vector<std::string> lines() const;
@@ -57,7 +66,8 @@ private:
     mutable std::mutex m_mutex;
     std::vector<std::string> m_lines;
     uint64_t m_epoch = 1; // counts the times the log was emptied
-    std::function<void(const std::string&)> m_sink;
+    size_t m_bytes = 0;   // text held in m_lines
+    std::shared_ptr<const std::function<void(const std::string&)>> m_sink;
     int64_t m_stampSecond = -1;
     std::string m_stampText;
     mutable std::atomic<bool> m_notifyPending{false};
@@ -65,5 +75,9 @@ private:
 
 // Replaces every control character (below 0x20, and 0x7F) by "?".
 std::string withoutControlChars(std::string_view text);
+
+// The text, or when it is longer than maxBytes its start followed by "[... N bytes cut]". A cut
+// never splits a UTF-8 sequence.
+std::string clippedText(std::string_view text, size_t maxBytes);
 
 } // namespace kestrelon

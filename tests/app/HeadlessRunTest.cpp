@@ -1,5 +1,6 @@
 // The real program, headless, on a temporary settings file and a free port.
 #include "core/IniFile.h"
+#include "support/ChildProcess.h"
 #include "support/HeadlessProgram.h"
 #include "support/LoopbackSocket.h"
 #include "support/RawHttpClient.h"
@@ -8,7 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
 #include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -91,4 +95,52 @@ TEST(HeadlessRun, StartUpNotesAndTimeCheckFailuresReachStandardErrorAndASigtermE
     EXPECT_EQ(program.waitForExit(std::chrono::seconds(10)), 1) << program.stderrText();
     EXPECT_NE(program.stderrText().find("Unable to write to " + ini), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.path() + "/kestrelon.html"));
+}
+
+TEST(HeadlessRun, AStandardErrorNobodyReadsHoldsUpNeitherRequestsNorTheShutdown)
+{
+    TempDir dir;
+    dir.write("www/index.html", "HEADLESS");
+    std::string ini =
+        dir.write("k.ini", "[WebServe]\nPort=0\nRevDNS=0\nAutoStart=1\nRoot=" + dir.path() + "/www\n");
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+    ChildProcess program;
+    ChildProcess::Setup setup;
+    setup.args = {KESTRELON_EXE, "--headless", "--config", ini, "--listen", "127.0.0.1"};
+    setup.stderrFd = fds[1];
+    program.start(setup);
+    ::close(fds[1]);
+
+    // Read standard error up to the listening line, then never again.
+    std::string text;
+    std::smatch listening;
+    const std::regex pattern(R"(Listening for HTTP connections on 127\.0\.0\.1:(\d+)\.)");
+    pollfd p{fds[0], POLLIN, 0};
+    while (!std::regex_search(text, listening, pattern) && ::poll(&p, 1, 10000) > 0) {
+        char buffer[4096];
+        ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    ASSERT_FALSE(listening.empty()) << text;
+    uint16_t port = static_cast<uint16_t>(std::stoi(listening[1]));
+
+    // Each request logs two lines: far more than the pipe holds.
+    RawConnection conn(port);
+    int answered = 0;
+    for (int i = 0; i < 1500; ++i) {
+        conn.send("GET /index.html HTTP/1.1\r\nHost: x\r\n\r\n");
+        auto r = conn.readResponse();
+        if (!r || r->body != "HEADLESS") {
+            break;
+        }
+        ++answered;
+    }
+    EXPECT_EQ(answered, 1500);
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.waitForExit(std::chrono::seconds(10)), 0);
+    ::close(fds[0]);
 }

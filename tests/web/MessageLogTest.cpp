@@ -1,13 +1,16 @@
 #include "web/MessageLog.h"
+#include "support/ServerFixture.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <regex>
 #include <thread>
 #include <vector>
 
 using namespace kestrelon;
+using kestrelon::test::waitFor;
 
 TEST(MessageLog, LineFormat)
 {
@@ -112,4 +115,49 @@ TEST(MessageLog, ViewsReadOnlyWhatIsNew)
     EXPECT_EQ(fresh.first, 0u);
     ASSERT_EQ(fresh.lines.size(), 1u);
     EXPECT_EQ(fresh.lines[0].substr(22), "four");
+}
+
+TEST(MessageLog, LongTextsAreCutAndTheLogIsBoundedInBytes)
+{
+    MessageLog log([] { return true; });
+    log.DisplayMessage(std::string(5000, 'a'));
+    std::string message = log.lines()[0].substr(22);
+    EXPECT_EQ(message, std::string(MessageLog::kMaxMessageBytes, 'a') + "[... 2952 bytes cut]");
+    // A cut never splits a character.
+    EXPECT_EQ(clippedText("ab\xc3\xa9z", 3), "ab[... 3 bytes cut]");
+    EXPECT_EQ(clippedText("short", 5), "short");
+
+    // Long lines empty the log by their bytes long before the line limit.
+    const std::string text(2000, 'b');
+    size_t most = 0;
+    uint64_t epoch = log.linesSince(0, 0).epoch;
+    for (size_t i = 0; i < 2 * MessageLog::kMaxBytes / text.size(); ++i) {
+        log.DisplayMessage(text);
+        most = std::max(most, log.lineCount());
+    }
+    EXPECT_LE(most * (text.size() + 22), MessageLog::kMaxBytes + 2 * (text.size() + 22));
+    EXPECT_GT(most, MessageLog::kMaxBytes / (text.size() + 22) - 2);
+    EXPECT_NE(log.linesSince(epoch, 0).epoch, epoch);
+}
+
+TEST(MessageLog, TheSinkRunsOutsideTheLogsLock)
+{
+    // A sink may use the log itself (and must never hold up others that log or read).
+    auto* log = new MessageLog([] { return true; });
+    std::atomic<size_t> seen{0};
+    log->setSink([&](const std::string&) { seen = log->lineCount(); });
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        log->DisplayMessage("one");
+        log->DisplayMessage("two");
+        done = true;
+    });
+    const bool finished = waitFor([&] { return done.load(); });
+    if (!finished) {
+        writer.detach(); // stuck on its own lock: leave it and the log be
+        FAIL() << "the sink was called under the log's lock";
+    }
+    writer.join();
+    EXPECT_EQ(seen.load(), 2u);
+    delete log;
 }

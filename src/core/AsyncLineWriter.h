@@ -1,0 +1,50 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace kestrelon {
+
+// Writes text lines to a file descriptor (standard error, for the headless mirror of the logs) from
+// a thread of its own, so that a reader who does not read (a pipe nobody empties, a terminal
+// stopped with Ctrl+S) never holds up the threads that log, nor the shutdown. The queue is bounded:
+// lines that do not fit are dropped and counted, and once the writer can write again it puts one
+// line "N lines dropped" where they were. A reader that has gone (a closed pipe) costs nothing: the
+// writer's thread takes no SIGPIPE and drops what it cannot write.
+//
+// Threads: write() from any thread; it never blocks on the reader. Construction, flush() and the
+// destructor belong to the owner's thread.
+class AsyncLineWriter {
+public:
+    struct Limits {
+        size_t maxLines = 4096;
+        size_t maxBytes = 1024 * 1024;
+    };
+
+    explicit AsyncLineWriter(int fd, Limits limits);
+    explicit AsyncLineWriter(int fd) : AsyncLineWriter(fd, Limits{}) {}
+    // Waits up to half a second for the queue to go out. A writer still stuck on its reader then is left
+    // behind; it ends with the process.
+    ~AsyncLineWriter();
+    AsyncLineWriter(const AsyncLineWriter&) = delete;
+    AsyncLineWriter& operator=(const AsyncLineWriter&) = delete;
+
+    // Queues the line (a line end is added), or counts it as dropped when the queue is full.
+    void write(std::string line);
+    // Waits until everything queued so far has been written, at most bound. True when it was.
+    bool flush(std::chrono::milliseconds bound);
+
+    // The line that stands for lines that could not be queued.
+    static std::string droppedMark(size_t count);
+
+    struct State; // shared with the thread, which may outlive the object when its reader is stuck
+
+private:
+    std::shared_ptr<State> m_state;
+    std::thread m_thread;
+};
+
+} // namespace kestrelon
