@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "core/AtomicFile.h"
 #include "core/IntText.h"
 #include "launcher/PosixProcessLauncher.h"
 
@@ -40,6 +41,9 @@ bool Application::loadSettings(std::string& error)
     if (m_settings) {
         return true;
     }
+    // A save that a crash interrupted left its temporary copy beside the file, scrambled
+    // passwords and all, perhaps in the web root: it goes first.
+    removeStaleTemporaries(m_paths.settingsFile);
     m_file = std::make_unique<SettingsFile>(m_paths.settingsFile);
     auto loaded = m_file->load(Settings::defaults(m_paths.dataDir));
     if (!loaded.error.empty()) {

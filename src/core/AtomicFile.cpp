@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,7 +26,55 @@ bool writeAll(int fd, std::string_view data)
     return true;
 }
 
+constexpr size_t kRandomPart = 6; // mkostemp's "XXXXXX"
+
+struct SplitPath {
+    std::string folder;
+    std::string name;
+};
+
+SplitPath split(const std::string& target)
+{
+    size_t slash = target.rfind('/');
+    if (slash == std::string::npos) {
+        return {".", target};
+    }
+    return {slash == 0 ? "/" : target.substr(0, slash), target.substr(slash + 1)};
+}
+
 } // namespace
+
+bool isTemporaryFileName(std::string_view fileName, std::string_view targetName)
+{
+    if (fileName.size() != targetName.size() + 2 + kRandomPart || fileName.front() != '.' ||
+        fileName.substr(1, targetName.size()) != targetName || fileName[1 + targetName.size()] != '.') {
+        return false;
+    }
+    for (char c : fileName.substr(fileName.size() - kRandomPart)) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+size_t removeStaleTemporaries(const std::string& target)
+{
+    const SplitPath path = split(target);
+    DIR* dir = ::opendir(path.folder.c_str());
+    if (!dir) {
+        return 0;
+    }
+    size_t removed = 0;
+    while (dirent* entry = ::readdir(dir)) {
+        if (isTemporaryFileName(entry->d_name, path.name) &&
+            ::unlinkat(::dirfd(dir), entry->d_name, 0) == 0) {
+            ++removed;
+        }
+    }
+    ::closedir(dir);
+    return removed;
+}
 
 bool replaceFileAtomically(const std::string& target, std::string_view data, mode_t mode, bool keepMode,
                            std::string& error, Durability durability)
@@ -36,10 +85,8 @@ bool replaceFileAtomically(const std::string& target, std::string_view data, mod
             mode = st.st_mode & 07777;
         }
     }
-    size_t slash = target.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
-    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temp = folder + "/." + name + ".XXXXXX";
+    const auto [folder, name] = split(target);
+    std::string temp = folder + "/." + name + "." + std::string(kRandomPart, 'X');
     int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
         error = std::strerror(errno);

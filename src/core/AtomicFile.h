@@ -19,4 +19,13 @@ enum class Durability { Flushed, ReadersOnly };
 bool replaceFileAtomically(const std::string& target, std::string_view data, mode_t mode, bool keepMode,
                            std::string& error, Durability durability = Durability::Flushed);
 
+// True when fileName (a name without folder) is one of the temporary files replaceFileAtomically
+// writes beside a target named targetName: "." + targetName + "." + six letters or digits. A crash in
+// the middle of a replacement leaves one behind. Pure; any thread.
+bool isTemporaryFileName(std::string_view fileName, std::string_view targetName);
+
+// Removes the temporary files an interrupted replacement of target left beside it. Call it while
+// nothing replaces target. Returns how many were removed. Any thread.
+size_t removeStaleTemporaries(const std::string& target);
+
 } // namespace kestrelon

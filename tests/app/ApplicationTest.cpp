@@ -226,3 +226,17 @@ TEST_F(ApplicationStartup, ASignalEndsTheRunEvenWhenTheSettingsCannotBeSaved)
     }
     EXPECT_TRUE(std::filesystem::exists(dir.path() + "/snapshots/keep.jpg"));
 }
+
+TEST_F(ApplicationStartup, TemporaryCopiesASaveLeftBehindAreRemovedBeforeLoading)
+{
+    // A save killed halfway leaves its temporary copy beside the settings file.
+    writeSettings();
+    dir.write(".kestrelon.ini.Q7x2Lm", "[WebServe]\nPass=scrambled\n");
+    dir.write(".kestrelon.ini.bak", "mine");
+    dir.write(".other.ini.Q7x2Lm", "not ours");
+    auto app = make({});
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/.kestrelon.ini.Q7x2Lm"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() + "/.kestrelon.ini.bak"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() + "/.other.ini.Q7x2Lm"));
+    EXPECT_EQ(app->settings().snapshot()->WebServe.Port, "0");
+}
