@@ -155,7 +155,39 @@ std::string realPathOf(const std::string& path)
     return buffer;
 }
 
-// The careful path: resolve every link with realpath and compare with the root's real path.
+// Opens a path that holds no links, below the root's descriptor, one folder at a time and
+// without following a link anywhere: a folder swapped for a link since the path was resolved
+// makes the open fail (ENOTDIR or ELOOP) instead of leading out of the root.
+int openWithoutLinks(int rootFd, std::string_view relative)
+{
+    FileHandle folder;
+    int current = rootFd;
+    while (true) {
+        const size_t slash = relative.find('/');
+        const std::string part(relative.substr(0, slash));
+        if (slash == std::string_view::npos) {
+            const int fd = ::openat(current, part.c_str(), kOpenFlags | O_NOFOLLOW);
+            const int error = errno;
+            folder.reset();
+            errno = error;
+            return fd;
+        }
+        relative.remove_prefix(slash + 1);
+        const int next = ::openat(current, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0) {
+            const int error = errno;
+            folder.reset();
+            errno = error;
+            return -1;
+        }
+        folder.reset(next);
+        current = next;
+    }
+}
+
+// The careful path, for links the kernel's resolution would not follow (absolute ones that stay
+// inside): resolve every link with realpath, compare with the root's real path, then open the
+// link-free result from the root's descriptor without following links.
 void resolveSlow(const std::string& root, const std::string& defaultFile, ResolvedFile& result)
 {
     if (!isRegularFile(result.candidate)) {
@@ -178,12 +210,17 @@ void resolveSlow(const std::string& root, const std::string& defaultFile, Resolv
         result.kind = ResolvedFile::Kind::Outside;
         return;
     }
-    // realPath holds no links, so the open cannot be led elsewhere by one.
-    FileHandle fd(::open(realPath.c_str(), kOpenFlags | O_NOFOLLOW));
+    const std::string relative = realPath.substr(realRoot == "/" ? 1 : realRoot.size() + 1);
+    FileHandle rootFd(::open(realRoot.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    FileHandle fd(rootFd && !relative.empty() ? openWithoutLinks(rootFd.get(), relative) : -1);
+    const int error = errno;
     struct stat st {};
     if (!fd || ::fstat(fd.get(), &st) != 0) {
+        if (!fd && (error == ENOENT || error == ENOTDIR || error == ELOOP)) {
+            return; // gone, or changed into a link since it was resolved
+        }
         result.kind = ResolvedFile::Kind::OpenFailed;
-        result.error = errno;
+        result.error = fd ? errno : error;
         return;
     }
     if (!S_ISREG(st.st_mode)) {

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <mutex>
 #include <optional>
@@ -37,6 +38,166 @@ const char* const kServerName = "Kestrelon";
 std::string_view view(beast::string_view s)
 {
     return {s.data(), s.size()};
+}
+
+// The client's address as the rules and the log know it: an IPv4 client of a server listening on
+// "::" arrives as ::ffff:a.b.c.d and is taken as a.b.c.d.
+asio::ip::address plainAddress(const asio::ip::address& address)
+{
+    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6());
+    }
+    return address;
+}
+
+// The bytes that all connections hold for requests, against one budget for the server.
+class BufferBudget {
+public:
+    explicit BufferBudget(size_t limit) : m_limit(limit) {}
+
+    bool tryTake(size_t n)
+    {
+        size_t before = m_used.fetch_add(n);
+        if (before + n > m_limit) {
+            m_used.fetch_sub(n);
+            return false;
+        }
+        return true;
+    }
+    void give(size_t n) { m_used.fetch_sub(n); }
+    // Whether n more bytes would fit right now.
+    bool room(size_t n) const { return m_used.load() + n <= m_limit; }
+    size_t used() const { return m_used.load(); }
+
+private:
+    const size_t m_limit;
+    std::atomic<size_t> m_used{0};
+};
+
+// Beast's request parser, counting header fields (and trailer fields) as it stores them: a
+// header block of thousands of empty fields stays within the byte limit and still costs far more
+// memory than its bytes.
+class RequestParser : public http::request_parser<http::string_body> {
+public:
+    explicit RequestParser(size_t fieldLimit) : m_fieldLimit(fieldLimit) {}
+    size_t fieldCount() const { return m_fields; }
+
+private:
+    void on_field_impl(http::field name, beast::string_view nameText, beast::string_view value,
+                       error_code& ec) override
+    {
+        if (++m_fields > m_fieldLimit) {
+            ec = http::error::header_limit;
+            return;
+        }
+        get().insert(name, nameText, value);
+    }
+
+    const size_t m_fieldLimit;
+    size_t m_fields = 0;
+};
+
+// The transfer codings of a request (RFC 9112 6.1): none, or "chunked" alone, which the parser
+// decodes. Beast ignores a Transfer-Encoding that does not end in "chunked" and reads the body as
+// the next request; such a request is refused instead: 501 for a coding this server cannot
+// decode, 400 for a list that leaves the body's length unknown. parserChunked: the parser reads
+// the body as chunked. Returns 0 when all is well.
+unsigned transferCodingStatus(const http::fields& fields, bool parserChunked)
+{
+    size_t codings = 0;
+    bool unknown = false;
+    bool emptyField = false;
+    auto [first, last] = fields.equal_range(http::field::transfer_encoding);
+    for (auto field = first; field != last; ++field) {
+        std::string_view rest = view(field->value());
+        size_t inField = 0;
+        while (!rest.empty()) {
+            size_t comma = rest.find(',');
+            std::string_view item = rest.substr(0, comma);
+            rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma + 1);
+            item = item.substr(0, item.find(';')); // a coding's parameters
+            while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) {
+                item.remove_prefix(1);
+            }
+            while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) {
+                item.remove_suffix(1);
+            }
+            if (!item.empty()) {
+                ++inField;
+                unknown |= !beast::iequals(beast::string_view(item.data(), item.size()), "chunked");
+            }
+        }
+        emptyField |= inField == 0;
+        codings += inField;
+    }
+    if (unknown) {
+        return 501;
+    }
+    if (codings == 0 && !emptyField) {
+        return 0; // no Transfer-Encoding at all
+    }
+    return codings == 1 && !emptyField && parserChunked ? 0 : 400;
+}
+
+// A file sent as a reply body: exactly the announced number of bytes from the start of an open
+// file, read with pread. A file that grows meanwhile is cut at that length, so the next reply on
+// the connection never starts inside file data; one that shrinks ends the write with an error
+// and the connection is closed.
+struct FileSliceBody {
+    struct value_type {
+        FileHandle file;
+        uint64_t size = 0;
+    };
+
+    static uint64_t size(const value_type& body) { return body.size; }
+
+    class writer {
+    public:
+        using const_buffers_type = asio::const_buffer;
+
+        template <bool isRequest, class Fields>
+        writer(const http::header<isRequest, Fields>&, const value_type& body) : m_body(body)
+        {
+        }
+
+        void init(error_code& ec) { ec = {}; }
+
+        boost::optional<std::pair<const_buffers_type, bool>> get(error_code& ec)
+        {
+            ec = {};
+            const uint64_t left = m_body.size - m_offset;
+            if (left == 0) {
+                return boost::none;
+            }
+            const size_t want = static_cast<size_t>(std::min<uint64_t>(left, m_chunk.size()));
+            ssize_t n;
+            do {
+                n = ::pread(m_body.file.get(), m_chunk.data(), want, static_cast<off_t>(m_offset));
+            } while (n < 0 && errno == EINTR);
+            if (n < 0) {
+                ec = error_code(errno, boost::system::system_category());
+                return boost::none;
+            }
+            if (n == 0) {
+                ec = http::error::short_read; // the file is shorter than announced
+                return boost::none;
+            }
+            m_offset += static_cast<uint64_t>(n);
+            return {{asio::const_buffer(m_chunk.data(), static_cast<size_t>(n)), m_offset < m_body.size}};
+        }
+
+    private:
+        const value_type& m_body;
+        uint64_t m_offset = 0;
+        std::array<char, 16384> m_chunk;
+    };
+};
+
+// Where the bytes a client still sends after its last reply go: nobody reads them.
+asio::mutable_buffer discardBuffer()
+{
+    static char discarded[65536];
+    return asio::buffer(discarded);
 }
 
 // Counts connections in all and per client address.
@@ -109,13 +270,14 @@ private:
 
 struct HttpServer::Impl {
     Impl(RequestHandler& h, const HttpServerLimits& l)
-        : handler(h), limits(l), limiter(l.maxConnections, l.maxConnectionsPerAddress)
+        : handler(h), limits(l), limiter(l.maxConnections, l.maxConnectionsPerAddress), budget(l.bufferBudget)
     {
     }
 
     RequestHandler& handler;
     HttpServerLimits limits;
     ConnectionLimiter limiter;
+    BufferBudget budget;
     std::vector<std::unique_ptr<asio::io_context>> contexts;
     std::vector<asio::executor_work_guard<asio::io_context::executor_type>> guards;
     std::unique_ptr<asio::thread_pool> workers;
@@ -130,23 +292,39 @@ struct HttpServer::Impl {
 
 namespace {
 
+// What a connection's read buffer takes for the first bytes of a request; an idle keep-alive
+// connection holds no more than this.
+constexpr size_t kFirstRead = 8192;
+// Room beyond the header limit, so that an overlong header is reported as such (431).
+constexpr size_t kHeaderSlack = 4096;
+// What one stored header field costs beyond its text.
+constexpr size_t kFieldOverhead = 64;
+
 class Session : public std::enable_shared_from_this<Session> {
 public:
-    Session(tcp::socket socket, HttpServer::Impl& server, uint32_t addressKey)
-        : m_stream(std::move(socket)), m_server(server), m_limits(server.limits), m_addressKey(addressKey)
+    // refuse: the server's buffer budget is spent; the connection is answered 503 and closed.
+    Session(tcp::socket socket, HttpServer::Impl& server, uint32_t addressKey, std::string clientAddress,
+            uint16_t clientPort, bool refuse)
+        : m_stream(std::move(socket)), m_server(server), m_limits(server.limits), m_addressKey(addressKey),
+          m_clientAddress(std::move(clientAddress)), m_clientPort(clientPort), m_refuseAtStart(refuse)
     {
         error_code ec;
-        auto peer = m_stream.socket().remote_endpoint(ec);
-        if (!ec) {
-            m_clientAddress = peer.address().to_string();
-            m_clientPort = peer.port();
-        }
         m_stream.socket().set_option(tcp::no_delay(true), ec);
     }
 
-    ~Session() { m_server.limiter.remove(m_addressKey); }
+    ~Session()
+    {
+        m_server.budget.give(m_charged);
+        m_server.limiter.remove(m_addressKey);
+    }
 
-    void start() { waitForRequest(); }
+    void start()
+    {
+        if (m_refuseAtStart) {
+            return refuse();
+        }
+        waitForRequest();
+    }
     tcp::socket::executor_type executor() { return m_stream.socket().get_executor(); }
 
 private:
@@ -154,42 +332,87 @@ private:
     // request is already in the buffer.
     void waitForRequest()
     {
+        m_parser.reset();
+        m_headerBytes = 0;
+        m_announced = 0;
+        m_buffer.max_size(m_limits.headerLimit + kHeaderSlack);
         if (m_buffer.size() > 0) {
-            readHeader();
-            return;
+            recharge(); // smaller than before: always fits
+            return readHeader();
+        }
+        if (m_buffer.capacity() > kFirstRead) {
+            m_buffer.shrink_to_fit(); // a large header's buffer is not kept while idle
+        }
+        auto space = m_buffer.prepare(kFirstRead);
+        if (!recharge()) {
+            return refuse();
         }
         m_stream.expires_after(m_limits.idleTimeout);
-        m_stream.async_read_some(m_buffer.prepare(8192),
-                                 [self = shared_from_this()](error_code ec, std::size_t n) {
-                                     if (ec) {
-                                         return self->close();
-                                     }
-                                     self->m_buffer.commit(n);
-                                     self->readHeader();
-                                 });
+        m_stream.async_read_some(space, [self = shared_from_this()](error_code ec, std::size_t n) {
+            if (ec) {
+                return self->close();
+            }
+            self->m_buffer.commit(n);
+            self->readHeader();
+        });
     }
 
     void readHeader()
     {
-        m_parser.emplace();
+        m_parser.emplace(m_limits.headerFieldLimit);
         m_parser->header_limit(static_cast<uint32_t>(m_limits.headerLimit));
         m_parser->body_limit(m_limits.bodyLimit);
+        m_buffer.max_size(std::max(m_buffer.size(), m_limits.headerLimit + kHeaderSlack));
+        // Keep-alive and pipelined requests are mostly in the buffer already: no read, no timer.
+        error_code ec;
+        size_t used = m_parser->put(m_buffer.data(), ec);
+        m_buffer.consume(used);
+        m_headerBytes += used;
+        if (ec && ec != http::error::need_more) {
+            return failRead(ec);
+        }
+        if (m_parser->is_header_done()) {
+            return onHeader();
+        }
         // One deadline for the whole header, so a client that trickles bytes is cut off.
-        m_stream.expires_after(m_limits.headerTimeout);
-        http::async_read_header(
-            m_stream, m_buffer, *m_parser,
-            [self = shared_from_this()](error_code ec, std::size_t) { self->onHeader(ec); });
+        m_stream.expires_never();
+        armDeadline(m_limits.headerTimeout);
+        readHeaderPart();
     }
 
-    void onHeader(error_code ec)
+    void readHeaderPart()
     {
-        if (ec) {
-            return failRead(ec);
+        http::async_read_some(m_stream, m_buffer, *m_parser,
+                              [self = shared_from_this()](error_code ec, std::size_t n) {
+                                  self->m_headerBytes += n;
+                                  if (ec) {
+                                      return self->failRead(ec);
+                                  }
+                                  if (!self->recharge()) {
+                                      return self->refuse();
+                                  }
+                                  if (!self->m_parser->is_header_done()) {
+                                      return self->readHeaderPart();
+                                  }
+                                  self->onHeader();
+                              });
+    }
+
+    void onHeader()
+    {
+        cancelDeadline();
+        auto& req = m_parser->get();
+        if (unsigned status = transferCodingStatus(req, m_parser->chunked())) {
+            return sendError(status, status == 501 ? "Not Implemented" : "Bad Request");
+        }
+        // The announced body counts from now: refused before any of it is stored.
+        m_announced = m_parser->content_length().value_or(0);
+        if (!recharge()) {
+            return refuse();
         }
         if (m_parser->is_done()) {
             return dispatch();
         }
-        auto& req = m_parser->get();
         if (beast::iequals(req[http::field::expect], "100-continue")) {
             static const char continueLine[] = "HTTP/1.1 100 Continue\r\n\r\n";
             m_stream.expires_after(m_limits.writeTimeout);
@@ -205,23 +428,42 @@ private:
         readBody();
     }
 
+    // One deadline for the whole body. A stream's own time-out is checked per read and loses the
+    // race to data that keeps arriving, so a timer of the connection's own closes it.
     void readBody()
     {
-        m_stream.expires_after(m_limits.bodyTimeout);
-        http::async_read(m_stream, m_buffer, *m_parser,
-                         [self = shared_from_this()](error_code ec, std::size_t) {
-                             if (ec) {
-                                 return self->failRead(ec);
-                             }
-                             self->dispatch();
-                         });
+        m_stream.expires_never();
+        armDeadline(m_limits.bodyTimeout);
+        readBodyPart();
+    }
+
+    void readBodyPart()
+    {
+        // The body goes into the body; what waits in the buffer is at most a chunk's size line
+        // with its extensions, or the trailer, and these are bounded here.
+        m_buffer.max_size(std::max(m_buffer.size(), m_limits.chunkLineLimit));
+        http::async_read_some(m_stream, m_buffer, *m_parser,
+                              [self = shared_from_this()](error_code ec, std::size_t) {
+                                  if (ec) {
+                                      return self->failRead(ec);
+                                  }
+                                  if (!self->recharge()) {
+                                      return self->refuse();
+                                  }
+                                  if (!self->m_parser->is_done()) {
+                                      return self->readBodyPart();
+                                  }
+                                  self->cancelDeadline();
+                                  self->dispatch();
+                              });
     }
 
     // A request that could not be read: answer what is wrong, when the client can still hear it.
     void failRead(error_code ec)
     {
-        if (ec == http::error::end_of_stream || ec == beast::error::timeout || ec == asio::error::eof ||
-            ec == asio::error::connection_reset || ec == asio::error::operation_aborted) {
+        if (m_timedOut || ec == http::error::end_of_stream || ec == beast::error::timeout ||
+            ec == asio::error::eof || ec == asio::error::connection_reset ||
+            ec == asio::error::operation_aborted || ec == http::error::partial_message) {
             return close();
         }
         if (ec == http::error::header_limit) {
@@ -230,10 +472,60 @@ private:
         if (ec == http::error::body_limit) {
             return sendError(413, "Payload Too Large");
         }
-        if (ec == http::error::partial_message) {
-            return close();
-        }
         sendError(400, "Bad Request");
+    }
+
+    // The server's buffer budget is spent.
+    void refuse() { sendError(503, "Service Unavailable"); }
+
+    // The bytes this connection holds for its request, taken from the server's budget. False when
+    // they would go beyond it.
+    bool recharge()
+    {
+        size_t want = m_buffer.capacity();
+        if (m_parser) {
+            want += m_headerBytes + m_parser->fieldCount() * kFieldOverhead +
+                    std::max<size_t>(m_parser->get().body().capacity(), m_announced);
+        }
+        if (want > m_charged) {
+            if (!m_server.budget.tryTake(want - m_charged)) {
+                return false;
+            }
+        } else {
+            m_server.budget.give(m_charged - want);
+        }
+        m_charged = want;
+        return true;
+    }
+
+    // Drops the request and the read buffer of a connection that is about to close.
+    void releaseRequest()
+    {
+        m_parser.reset();
+        m_headerBytes = 0;
+        m_announced = 0;
+        m_buffer.clear();
+        m_buffer.shrink_to_fit();
+        recharge();
+    }
+
+    void armDeadline(std::chrono::milliseconds after)
+    {
+        ++m_deadlineGeneration;
+        m_deadline.expires_after(after);
+        m_deadline.async_wait([self = shared_from_this(), generation = m_deadlineGeneration](error_code ec) {
+            if (ec || generation != self->m_deadlineGeneration) {
+                return;
+            }
+            self->m_timedOut = true;
+            self->close();
+        });
+    }
+
+    void cancelDeadline()
+    {
+        ++m_deadlineGeneration;
+        m_deadline.cancel();
     }
 
     void dispatch()
@@ -259,27 +551,21 @@ private:
         RequestHandler& handler = m_server.handler;
         auto job = std::make_shared<RequestHandler::Job>(handler.begin(makeRequestItems(raw)));
         if (!RequestHandler::mayBlock(*job)) {
-            return sendReply(run(handler, *job));
+            return sendReply(handler.answer(*job));
         }
         // The reverse lookup may take a while: do the request on the worker pool and come back to
         // this connection's own thread to send the reply.
         m_stream.expires_never();
         asio::post(*m_server.workers, [self = shared_from_this(), job, &handler] {
-            auto reply = std::make_shared<Reply>(run(handler, *job));
-            asio::post(self->m_stream.get_executor(), [self, reply] { self->sendReply(std::move(*reply)); });
+            // Nothing escapes into the pool's thread. Should even the reply not be made (out of
+            // memory), the connection goes with the job.
+            try {
+                auto reply = std::make_shared<Reply>(handler.answer(*job));
+                asio::post(self->m_stream.get_executor(),
+                           [self, reply] { self->sendReply(std::move(*reply)); });
+            } catch (...) {
+            }
         });
-    }
-
-    static Reply run(RequestHandler& handler, RequestHandler::Job& job)
-    {
-        try {
-            return handler.HTTPServerCommandGet(job);
-        } catch (const std::exception& e) {
-            Reply reply;
-            reply.status = 500;
-            reply.body = e.what();
-            return reply;
-        }
     }
 
     template <class Body> void prepareHeader(http::response<Body>& res, const Reply& reply)
@@ -346,12 +632,10 @@ private:
             return write(res, false);
         }
         if (r.file) {
-            auto res = std::make_shared<http::response<http::file_body>>();
+            auto res = std::make_shared<http::response<FileSliceBody>>();
             prepareHeader(*res, r);
-            beast::file f;
-            f.native_handle(r.file.release());
-            error_code ec;
-            res->body().reset(std::move(f), ec);
+            res->body().file = std::move(r.file);
+            res->body().size = r.fileSize;
             res->content_length(r.fileSize);
             return write(res, true);
         }
@@ -364,18 +648,19 @@ private:
         write(res, false);
     }
 
-    void sendError(unsigned status, const char* text, bool closeAfter = true)
+    void sendError(unsigned status, const char* reason, bool closeAfter = true)
     {
+        cancelDeadline();
+        if (closeAfter) {
+            m_keepAlive = false;
+            releaseRequest();
+        }
         auto res = std::make_shared<http::response<http::string_body>>();
         res->version(11);
         res->result(status);
         res->set(http::field::server, kServerName);
         res->set(http::field::content_type, "text/html");
-        res->body() =
-            std::string("<html><head><title>Error</title></head><body><h1>") + text + "</h1></body></html>";
-        if (closeAfter) {
-            m_keepAlive = false;
-        }
+        res->body() = RequestHandler::errorPage(reason);
         res->keep_alive(m_keepAlive);
         res->prepare_payload();
         m_reply = Reply{};
@@ -419,33 +704,36 @@ private:
         if (!m_keepAlive) {
             return lingeringClose();
         }
-        m_parser.reset();
         waitForRequest();
     }
 
     // Closes the sending side first and reads what the client still sends for a moment, so the
-    // last reply is not lost to a reset when the client had more data on its way.
+    // last reply is not lost to a reset when the client had more data on its way. The moment ends
+    // on its timer, however fast the data comes.
     void lingeringClose()
     {
         error_code ec;
         m_stream.socket().shutdown(tcp::socket::shutdown_send, ec);
-        m_stream.expires_after(std::chrono::seconds(2));
+        releaseRequest();
+        m_stream.expires_never();
+        armDeadline(m_limits.lingerTimeout);
         drain();
     }
 
     void drain()
     {
-        m_stream.async_read_some(asio::buffer(m_drainBuffer),
-                                 [self = shared_from_this()](error_code ec, std::size_t) {
-                                     if (ec) {
-                                         return self->close();
-                                     }
-                                     self->drain();
-                                 });
+        m_stream.async_read_some(discardBuffer(), [self = shared_from_this()](error_code ec, std::size_t) {
+            if (ec) {
+                return self->close();
+            }
+            self->drain();
+        });
     }
 
     void close()
     {
+        cancelDeadline();
+        m_delay.cancel();
         error_code ec;
         m_stream.socket().shutdown(tcp::socket::shutdown_both, ec);
         m_stream.close();
@@ -456,15 +744,21 @@ private:
     const HttpServerLimits& m_limits;
     uint32_t m_addressKey;
     beast::flat_buffer m_buffer;
-    std::optional<http::request_parser<http::string_body>> m_parser;
+    std::optional<RequestParser> m_parser;
+    size_t m_headerBytes = 0; // the header block the parser has stored
+    size_t m_announced = 0;   // the body length the header announced
+    size_t m_charged = 0;     // taken from the server's budget
     std::string m_clientAddress;
     uint16_t m_clientPort = 0;
+    bool m_refuseAtStart = false;
     bool m_keepAlive = false;
     bool m_head = false;
+    bool m_timedOut = false;
     unsigned m_version = 11;
     Reply m_reply;
     asio::steady_timer m_delay{m_stream.get_executor()};
-    std::array<char, 4096> m_drainBuffer;
+    asio::steady_timer m_deadline{m_stream.get_executor()};
+    unsigned m_deadlineGeneration = 0;
 };
 
 } // namespace
@@ -489,14 +783,18 @@ void HttpServer::Impl::accept()
         }
         error_code pec;
         auto peer = socket.remote_endpoint(pec);
+        const auto address = plainAddress(peer.address());
+        const std::string addressText = pec ? std::string() : address.to_string();
         uint32_t key = 0;
-        if (!pec && peer.address().is_v4()) {
-            key = peer.address().to_v4().to_uint();
+        if (!pec && address.is_v4()) {
+            key = address.to_v4().to_uint();
         } else if (!pec) {
-            key = static_cast<uint32_t>(std::hash<std::string>{}(peer.address().to_string()));
+            key = static_cast<uint32_t>(std::hash<std::string>{}(addressText));
         }
         if (!pec && limiter.tryAdd(key)) {
-            auto session = std::make_shared<Session>(std::move(socket), *this, key);
+            // While the budget is spent, the newest connection is told so and closed.
+            auto session = std::make_shared<Session>(std::move(socket), *this, key, addressText, peer.port(),
+                                                     !budget.room(kFirstRead));
             // Start on the connection's own thread.
             asio::post(session->executor(), [session] { session->start(); });
         } else {
@@ -549,7 +847,20 @@ std::string HttpServer::start(const std::string& address, uint16_t port)
         SignalBlock block; // the new threads inherit the blocked mask
         impl->workers = std::make_unique<asio::thread_pool>(std::max(1u, m_limits.workerThreads));
         for (auto& context : impl->contexts) {
-            impl->threads.emplace_back([ctx = context.get()] { ctx->run(); });
+            impl->threads.emplace_back([ctx = context.get(), &handler = m_handler] {
+                // An error that escapes a connection's step ends that connection, not the thread:
+                // the context goes on with the others.
+                while (true) {
+                    try {
+                        ctx->run();
+                        return;
+                    } catch (const std::exception& e) {
+                        handler.logInternalError(e.what());
+                    } catch (...) {
+                        handler.logInternalError("unknown error");
+                    }
+                }
+            });
         }
     }
     asio::post(*impl->contexts.front(), [p = impl.get()] { p->accept(); });
@@ -600,6 +911,11 @@ uint16_t HttpServer::port() const
 size_t HttpServer::connectionCount() const
 {
     return m_impl ? m_impl->limiter.total() : 0;
+}
+
+size_t HttpServer::bufferedBytes() const
+{
+    return m_impl ? m_impl->budget.used() : 0;
 }
 
 } // namespace kestrelon

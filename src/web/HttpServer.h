@@ -11,12 +11,19 @@ class RequestHandler;
 
 // The bounds that keep idle, slow or greedy clients from starving the server.
 struct HttpServerLimits {
-    size_t headerLimit = 16 * 1024;                 // larger header blocks get 431
-    size_t bodyLimit = 1024 * 1024;                 // larger bodies get 413
+    size_t headerLimit = 16 * 1024;   // larger header blocks get 431
+    size_t headerFieldLimit = 100;    // more header fields (trailer fields included) get 431
+    size_t chunkLineLimit = 8 * 1024; // a chunk's size line with its extensions, or the trailer; 400
+    size_t bodyLimit = 1024 * 1024;   // larger bodies get 413
+    // The bytes all connections together hold for requests (read buffers, header blocks, bodies,
+    // announced body lengths included). A request that would go beyond gets 503, and so does a
+    // new connection while the budget is spent.
+    size_t bufferBudget = 64 * 1024 * 1024;
     std::chrono::milliseconds idleTimeout{15000};   // waiting for the first byte of a request
     std::chrono::milliseconds headerTimeout{10000}; // from its first byte to the end of the header
-    std::chrono::milliseconds bodyTimeout{30000};   // reading the body
+    std::chrono::milliseconds bodyTimeout{30000};   // the whole body, however fast data arrives
     std::chrono::milliseconds writeTimeout{30000};  // a reply write that makes no progress
+    std::chrono::milliseconds lingerTimeout{2000};  // reading what a client still sends after the last reply
     size_t maxConnections = 2000;
     size_t maxConnectionsPerAddress = 200;
     unsigned ioThreads = 0;     // one io_context each; 0 means one per core
@@ -42,6 +49,8 @@ public:
     uint16_t port() const;
     // Open connections right now; any thread.
     size_t connectionCount() const;
+    // Bytes held for requests right now, against HttpServerLimits::bufferBudget; any thread.
+    size_t bufferedBytes() const;
 
     struct Impl; // the Beast side, only in HttpServer.cpp
 

@@ -1,13 +1,14 @@
 #include "web/RequestHandler.h"
 
+#include "core/AtomicFile.h"
 #include "core/IntText.h"
+#include "core/LocalAddresses.h"
 #include "core/SettingsModel.h"
 #include "portio/PortOutputDevice.h"
 #include "web/ClientAddress.h"
 #include "web/FeedbackForm.h"
 #include "web/FileResolution.h"
 #include "web/HitCounter.h"
-#include "core/LocalAddresses.h"
 #include "web/MessageLog.h"
 #include "web/MimeTable.h"
 #include "web/ReverseLookup.h"
@@ -29,9 +30,14 @@ const char* const RequestHandler::kAccessDeniedPage =
     "<html><head><title>Error</title></head><body><h1>Access denied</h1>\r"
     "You do not have sufficient priviligies to access this document.</body></html>";
 
+std::string RequestHandler::errorPage(std::string_view reason)
+{
+    return "<html><head><title>Error</title></head><body><h1>" + std::string(reason) + "</h1></body></html>";
+}
+
 std::string RequestHandler::notFoundPage()
 {
-    return "<html><head><title>Error</title></head><body><h1>Not Found</h1></body></html>";
+    return errorPage("Not Found");
 }
 
 RequestHandler::RequestHandler(Collaborators c) : m(c) {}
@@ -39,6 +45,33 @@ RequestHandler::RequestHandler(Collaborators c) : m(c) {}
 void RequestHandler::log(const std::string& text)
 {
     m.log.DisplayMessage(text);
+}
+
+void RequestHandler::logInternalError(std::string_view what) noexcept
+{
+    try {
+        log("Error: " + std::string(what));
+    } catch (...) {
+    }
+}
+
+Reply RequestHandler::answer(Job& job)
+{
+    std::string what;
+    try {
+        return HTTPServerCommandGet(job);
+    } catch (const std::exception& e) {
+        what = e.what();
+    } catch (...) {
+        what = "unknown error";
+    }
+    const RequestItems& rq = job.items;
+    log("Error answering " + rq.command + " " + clippedText(rq.document, MessageLog::kMaxFieldBytes) +
+        " from " + rq.clientAddress + ":" + std::to_string(rq.clientPort) + ": " + what);
+    Reply reply;
+    reply.status = 500;
+    reply.body = errorPage("Internal Server Error");
+    return reply;
 }
 
 RequestHandler::Job RequestHandler::begin(RequestItems items)
@@ -92,6 +125,12 @@ std::optional<int32_t> ioValue(const std::string& text)
     return parseInt32(text, /*allowZeroX=*/false);
 }
 
+std::string fileNameOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string hex4(uint16_t value)
 {
     char buf[8];
@@ -123,10 +162,11 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
     const bool ownClient = isOwnClient(rq.clientAddress, *m.ownAddresses.list());
     const bool logThis = !(ownClient && web.DontLogOwn);
 
-    // 4. The request line.
+    // 4. The request line. A client's texts are cut to a length the log can keep.
     if (logThis) {
-        log("Command " + rq.command + " " + rq.document + " received from " + rq.clientAddress + ":" +
-            std::to_string(rq.clientPort) + "  [" + clientHost + "]");
+        log("Command " + rq.command + " " + clippedText(rq.document, MessageLog::kMaxFieldBytes) +
+            " received from " + rq.clientAddress + ":" + std::to_string(rq.clientPort) + "  [" +
+            clippedText(clientHost, MessageLog::kMaxFieldBytes) + "]");
     }
 
     // 5. A feedback form: stored or mailed, and answered with a redirect to the page, which goes
@@ -162,7 +202,8 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
         }
         const std::string valueText = rq.document.size() > 2 ? rq.document.substr(2) : std::string();
         if (logThis) {
-            log("I/O Request " + valueText + " > " + hex4(m.port.portAddress()) + "H");
+            log("I/O Request " + clippedText(valueText, MessageLog::kMaxFieldBytes) + " > " +
+                hex4(m.port.portAddress()) + "H");
         }
         if (rq.document.size() < 3) {
             return status(204, std::move(reply));
@@ -183,10 +224,11 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
 
     // 8. Login.
     if (web.Auth && (rq.userName != web.User || rq.password != web.Pass)) {
-        // A challenge (401), or the page alone when there is no realm; either replaces the redirect.
+        // A challenge (401), which replaces a feedback redirect; without a realm the page goes out
+        // alone, with the status the request has so far (200, or the redirect's 302).
         reply.body = kAuthenticationFailedPage;
         reply.realm = web.Login;
-        return status(200, std::move(reply));
+        return web.Login.empty() ? std::move(reply) : status(401, std::move(reply));
     }
 
     // 9. Blocked addresses and host names.
@@ -233,6 +275,7 @@ void RequestHandler::setProtectedFile(std::string path)
 {
     std::lock_guard lock(m_protectedMutex);
     m_protectedPath = std::move(path);
+    m_protectedName = fileNameOf(m_protectedPath);
     ++m_protectedGeneration;
 }
 
@@ -242,21 +285,26 @@ bool RequestHandler::isProtected(const std::string& candidate, uint64_t device, 
     // thread (a stat per request would cost a system call each). The path catches the direct
     // route even in the moment after a save replaced the file; the identity catches links.
     struct Cached {
+        const RequestHandler* handler = nullptr;
         unsigned generation = ~0u;
         std::chrono::steady_clock::time_point taken;
         std::string path;
+        std::string name;
         bool exists = false;
         uint64_t device = 0;
         uint64_t inode = 0;
     };
     thread_local Cached cached;
-    auto now = std::chrono::steady_clock::now();
+    auto now = m.clock();
     unsigned generation = m_protectedGeneration.load();
-    if (cached.generation != generation || now - cached.taken >= std::chrono::seconds(1)) {
+    if (cached.handler != this || cached.generation != generation ||
+        now - cached.taken >= std::chrono::seconds(1)) {
         {
             std::lock_guard lock(m_protectedMutex);
             cached.path = m_protectedPath.empty() ? std::string() : normalisedPath(m_protectedPath);
+            cached.name = m_protectedName;
         }
+        cached.handler = this;
         struct stat st {};
         cached.exists = !cached.path.empty() && ::stat(cached.path.c_str(), &st) == 0;
         cached.device = st.st_dev;
@@ -267,7 +315,9 @@ bool RequestHandler::isProtected(const std::string& candidate, uint64_t device, 
     if (cached.path.empty()) {
         return false;
     }
-    return candidate == cached.path || (cached.exists && cached.device == device && cached.inode == inode);
+    // A save in progress, or one a crash interrupted, leaves a temporary copy beside the file.
+    return candidate == cached.path || (cached.exists && cached.device == device && cached.inode == inode) ||
+           isTemporaryFileName(fileNameOf(candidate), cached.name);
 }
 
 void RequestHandler::fileSent(const Reply& reply, uint64_t bytesSent)
@@ -275,9 +325,9 @@ void RequestHandler::fileSent(const Reply& reply, uint64_t bytesSent)
     if (!reply.logServing) {
         return;
     }
-    log("Serving file " + reply.servingPath + " (" + std::to_string(bytesSent) + " bytes / " +
-        std::to_string(reply.fileSize) + " bytes sent) to " + reply.clientAddress + ":" +
-        std::to_string(reply.clientPort));
+    log("Serving file " + clippedText(reply.servingPath, MessageLog::kMaxFieldBytes) + " (" +
+        std::to_string(bytesSent) + " bytes / " + std::to_string(reply.fileSize) + " bytes sent) to " +
+        reply.clientAddress + ":" + std::to_string(reply.clientPort));
 }
 
 } // namespace kestrelon

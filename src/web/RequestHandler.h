@@ -5,10 +5,13 @@
 #include "web/RequestItems.h"
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kestrelon {
 
@@ -29,6 +32,7 @@ class SettingsModel;
 // through owners that serialise it.
 class RequestHandler {
 public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
     struct Collaborators {
         SettingsModel& settings;
         MessageLog& log;
@@ -39,6 +43,8 @@ public:
         ReverseLookupCache& lookupCache;
         HitCounters& counters;
         FeedbackForm& feedback;
+        // For how long what the handler looked up on disk holds (the settings file's identity).
+        Clock clock = &std::chrono::steady_clock::now;
     };
     explicit RequestHandler(Collaborators c);
 
@@ -61,6 +67,13 @@ public:
     // The handler proper. Returns the reply, which carries serverBusy until it is sent.
     // Throws on errors the HTTP layer answers with 500 (a file that cannot be opened).
     Reply HTTPServerCommandGet(Job& job);
+    // HTTPServerCommandGet, with an error that ends the request answered 500: the error's text
+    // goes into the Message log, the client gets the plain error page (an error's text may name
+    // the server's folders). Throws only when even that reply cannot be made (out of memory).
+    Reply answer(Job& job);
+    // An error that ended a connection inside the HTTP layer: a line in the Message log. Never
+    // throws.
+    void logInternalError(std::string_view what) noexcept;
     // The settings file, which holds the passwords, is never served, even when it lies in the web
     // root (as it does by default). Call again after each save: a save replaces the file.
     // Main thread.
@@ -72,6 +85,8 @@ public:
     static const char* const kAuthenticationFailedPage;
     static const char* const kAccessDeniedPage;
     static std::string notFoundPage();
+    // The page of an error status: its reason phrase as the heading.
+    static std::string errorPage(std::string_view reason);
 
 private:
     void log(const std::string& text);
@@ -80,6 +95,7 @@ private:
     Collaborators m;
     mutable std::mutex m_protectedMutex;
     std::string m_protectedPath;
+    std::string m_protectedName; // its file name, whose temporary files are never served either
     std::atomic<unsigned> m_protectedGeneration{0};
 };
 

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "core/LocalAddresses.h"
+#include "core/ServerBusy.h"
 #include "web/FeedbackForm.h"
 #include "web/HitCounter.h"
 #include "web/HttpServer.h"
-#include "core/LocalAddresses.h"
 #include "web/MimeTable.h"
 #include "web/RequestHandler.h"
 #include "web/ReverseLookup.h"
-#include "core/ServerBusy.h"
 
 #include <QObject>
 
@@ -24,15 +24,18 @@ class SettingsModel;
 // Server control: starts and stops the web server on the selected local address and the port
 // of the settings, keeps the own-address list, and holds the rules for the root folder, the
 // default file and the blocked list. Every member belongs to the main thread, except
-// serverBusy(), ownAddresses() and boundPort(), which any thread may use.
+// serverBusy(), ownAddresses(), boundPort(), connectionCount() and bufferedBytes(), which any thread
+// may use.
 class WebServer : public QObject {
     Q_OBJECT
 public:
     static constexpr const char* kRootWarning = " Root Folder or Default Filename does not exist! ";
     static constexpr const char* kDebugNote = "Debug Active. External IP address is not available";
 
+    // clock: the steady clock the request handling and the hit counters go by (tests move it on).
     WebServer(SettingsModel& settings, MessageLog& log, PortOutputDevice& port, MailSender& mail,
-              HttpServerLimits limits = {}, QObject* parent = nullptr);
+              HttpServerLimits limits = {}, RequestHandler::Clock clock = &std::chrono::steady_clock::now,
+              QObject* parent = nullptr);
     ~WebServer() override;
 
     // "Start Server" / "Stop Server".
@@ -73,6 +76,8 @@ public:
     // The settings file is never served (it holds the passwords). Main thread.
     void setSettingsFile(std::string path) { m_handler.setProtectedFile(std::move(path)); }
     size_t connectionCount() const { return m_http->connectionCount(); }
+    // Bytes the connections hold for requests, against the server's budget; any thread.
+    size_t bufferedBytes() const { return m_http->bufferedBytes(); }
 
 Q_SIGNALS:
     // Running state, captions or enabled states changed.

@@ -43,7 +43,9 @@ ServerFixture::ServerFixture(HttpServerLimits limits)
           return backend;
       })
 {
-    server = std::make_unique<WebServer>(settings, log, portDevice, mail, limits);
+    server = std::make_unique<WebServer>(settings, log, portDevice, mail, limits, [this] {
+        return std::chrono::steady_clock::now() + std::chrono::milliseconds(clockOffset.load());
+    });
     server->ownAddresses().set({"127.0.0.1"}, "127.0.0.1");
     server->setSettingsFile(root.path() + "/kestrelon.ini");
 }

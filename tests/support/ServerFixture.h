@@ -44,6 +44,8 @@ public:
     std::vector<std::string> messages() const;
     size_t countMessages(const std::string& prefix) const;
     std::vector<std::pair<uint16_t, uint8_t>> portWrites() const;
+    // Moves the server's steady clock on (what the request handling and the counters go by).
+    void advanceClock(std::chrono::milliseconds by) { clockOffset += by.count(); }
 
     TempDir root;
     SettingsModel settings;
@@ -52,6 +54,7 @@ public:
     std::string recordFile; // when set before the first port write, writes are appended to it
     PortOutputDevice portDevice;
     MailSender mail;
+    std::atomic<int64_t> clockOffset{0}; // milliseconds
     std::unique_ptr<WebServer> server;
 };
 

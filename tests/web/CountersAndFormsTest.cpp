@@ -110,12 +110,14 @@ TEST_F(CountersAndForms, AHitIsCountedBeforeItsImageIsServed)
     EXPECT_EQ(count(), "000045\r\n");
     EXPECT_EQ(count(2), "000002\r\n");
 
-    // A count file that is gone fails the request with the error; nothing is created.
+    // A count file that is gone fails the request with the error, which the log tells (the client
+    // gets the plain page); nothing is created.
     std::remove((f.root.path() + "/hitcounter2.txt").c_str());
     r = httpGet(f.port(), "/hitcounter2.bmp", {}, "GET", "127.0.0.9");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 500);
-    EXPECT_NE(r->body.find("hitcounter2.txt"), std::string::npos) << r->body;
+    EXPECT_EQ(r->body.find("hitcounter2.txt"), std::string::npos) << r->body;
+    EXPECT_EQ(f.countMessages("Error answering GET /hitcounter2.bmp from 127.0.0.9:"), 1u);
     EXPECT_FALSE(std::ifstream(f.root.path() + "/hitcounter2.txt"));
 }
 
@@ -170,6 +172,15 @@ TEST_F(CountersAndForms, AFormPostIsStoredOnceAndAnsweredWithTheRedirectedPage)
     EXPECT_EQ(r->status, 401);
     EXPECT_EQ(r->header("location"), "");
     EXPECT_NE(readFile(feedbackFile()).find("after= login"), std::string::npos);
+    // Without a welcome text no challenge goes out: the page comes with the redirect, which stays.
+    f.change([](Settings& s) { s.WebServe.Login.clear(); });
+    r = httpPost(f.port(), "/page.html", "no=realm");
+    f.waitUntilIdle();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 302);
+    EXPECT_EQ(r->header("location"), "/page.html");
+    EXPECT_EQ(r->header("www-authenticate"), "");
+    EXPECT_EQ(r->body, RequestHandler::kAuthenticationFailedPage);
     f.change([](Settings& s) { s.WebServe.Auth = false; });
 
     // A file that cannot be written ends the request with an error, and no mail is tried.
@@ -183,7 +194,9 @@ TEST_F(CountersAndForms, AFormPostIsStoredOnceAndAnsweredWithTheRedirectedPage)
     f.waitUntilIdle();
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 500);
-    EXPECT_NE(r->body.find("feedback.txt"), std::string::npos) << r->body;
+    EXPECT_EQ(r->header("location"), "");
+    EXPECT_EQ(r->body.find("feedback.txt"), std::string::npos) << r->body;
+    EXPECT_EQ(f.countMessages("Error answering POST /page.html from 127.0.0.1:"), 1u);
     EXPECT_EQ(f.countMessages("Email error: "), 0u);
 }
 

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "core/SettingsFile.h"
+#include "web/FileResolution.h"
 
+#include <atomic>
 #include <filesystem>
 #include <thread>
+#include <unistd.h>
 
 using namespace kestrelon;
 using namespace kestrelon::test;
@@ -173,10 +176,14 @@ TEST(SettingsFileServing, TheSettingsFileIsNeverServed)
     EXPECT_EQ(f.get("/kestrelon.ini")->status, 403);
     f.server->setSettingsFile(f.root.path() + "/kestrelon.ini");
     EXPECT_EQ(f.get("/copy.txt")->status, 403);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    f.advanceClock(std::chrono::milliseconds(1100)); // what was looked up on disk is looked up again
     EXPECT_EQ(f.get("/kestrelon.ini")->status, 403);
     EXPECT_EQ(f.get("/copy.txt")->status, 403);
     EXPECT_EQ(f.get("/index.html")->status, 200);
+    // Nor the temporary copy a save writes beside it (a crash may leave one behind).
+    f.root.write(".kestrelon.ini.Ab12Cd", "[WebServe]\nPass=secret\n");
+    EXPECT_EQ(f.get("/.kestrelon.ini.Ab12Cd")->status, 403);
+    EXPECT_EQ(f.get("/sub/../.kestrelon.ini.Ab12Cd")->status, 403);
 }
 
 TEST_F(FileServing, SpecialFilesAreNotServed)
@@ -217,4 +224,54 @@ TEST_F(FileServing, TypesAndLargeFiles)
     ASSERT_TRUE(r);
     EXPECT_EQ(r->header("content-length"), std::to_string(big.size()));
     EXPECT_TRUE(r->body == big);
+}
+
+TEST(FileResolution, AFolderSwappedForALinkMeanwhileNeverLeadsOut)
+{
+    // An absolute link inside the root is not followed by the kernel's beneath-the-root open, so
+    // these requests take the careful path; a folder on their way keeps turning into a link out.
+    TempDir top;
+    const std::string root = top.mkdir("www");
+    std::string chain;
+    for (int i = 0; i < 30; ++i) {
+        chain += "/x";
+    }
+    top.write("www/d" + chain + "/f.txt", "INSIDE");
+    top.write("outside/d" + chain + "/f.txt", "OUTSIDE");
+    std::filesystem::create_directory_symlink(root, root + "/abs");
+    const std::string document = "/abs/d" + chain + "/f.txt";
+    ASSERT_EQ(resolveFile(root, document, "index.html").kind, ResolvedFile::Kind::Found);
+
+    std::atomic<bool> stop{false};
+    std::thread swapper([&] {
+        const std::string folder = root + "/d", aside = root + "/d.real", out = top.path() + "/outside/d";
+        while (!stop) {
+            ::rename(folder.c_str(), aside.c_str());
+            ::symlink(out.c_str(), folder.c_str());
+            ::unlink(folder.c_str());
+            ::rename(aside.c_str(), folder.c_str());
+        }
+    });
+    std::atomic<int> inside{0}, escaped{0};
+    std::vector<std::thread> readers;
+    for (int t = 0; t < 2; ++t) {
+        readers.emplace_back([&] {
+            for (int i = 0; i < 6000; ++i) {
+                ResolvedFile file = resolveFile(root, document, "index.html");
+                if (file.kind != ResolvedFile::Kind::Found) {
+                    continue;
+                }
+                char text[16] = {};
+                ssize_t n = ::pread(file.file.get(), text, sizeof text - 1, 0);
+                (std::string(text, n > 0 ? static_cast<size_t>(n) : 0) == "INSIDE" ? inside : escaped)++;
+            }
+        });
+    }
+    for (auto& r : readers) {
+        r.join();
+    }
+    stop = true;
+    swapper.join();
+    EXPECT_EQ(escaped.load(), 0);
+    EXPECT_GT(inside.load(), 0); // the link inside the root still works between the swaps
 }

@@ -4,9 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
+#include <dirent.h>
+#include <fstream>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace kestrelon;
@@ -19,6 +25,63 @@ namespace {
 std::string loopback(int a, int b, int c)
 {
     return "127." + std::to_string(a) + "." + std::to_string(b) + "." + std::to_string(c);
+}
+
+const char* const kChunkedPost = "POST /index.html HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n"
+                                 "Content-Type: application/x-www-form-urlencoded\r\n\r\n";
+
+// Sends piece after piece as fast as the server takes them, until the server closes the
+// connection; how long that took, or nothing when it was still open after `limit`.
+std::optional<Clock::duration> floodUntilClosed(RawConnection& conn, const std::string& piece,
+                                                Clock::duration limit)
+{
+    const auto start = Clock::now();
+    size_t offset = 0;
+    while (Clock::now() - start < limit) {
+        pollfd p{conn.fd(), POLLOUT, 0};
+        if (::poll(&p, 1, 50) <= 0) {
+            continue;
+        }
+        if (p.revents & (POLLERR | POLLHUP)) {
+            return Clock::now() - start;
+        }
+        ssize_t n =
+            ::send(conn.fd(), piece.data() + offset, piece.size() - offset, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            continue;
+        }
+        if (n <= 0) {
+            return Clock::now() - start;
+        }
+        offset = (offset + static_cast<size_t>(n)) % piece.size();
+    }
+    return std::nullopt;
+}
+
+uint64_t inodeOf(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// Whether this process (the server in it) holds the file open that is at the path now, and that
+// is another one than `before`.
+bool openHere(const std::string& path, uint64_t before)
+{
+    const uint64_t now = inodeOf(path);
+    if (now == 0 || now == before) {
+        return false;
+    }
+    DIR* dir = ::opendir("/proc/self/fd");
+    bool found = false;
+    while (dirent* e = dir ? ::readdir(dir) : nullptr) {
+        struct stat st {};
+        found |= ::fstatat(::dirfd(dir), e->d_name, &st, 0) == 0 && S_ISREG(st.st_mode) && st.st_ino == now;
+    }
+    if (dir) {
+        ::closedir(dir);
+    }
+    return found;
 }
 
 } // namespace
@@ -230,4 +293,208 @@ TEST(HttpRobustness, StopClosesOpenConnections)
     EXPECT_FALSE(f.server->running());
     EXPECT_TRUE(keep.waitForClose(2s));
     EXPECT_TRUE(idle.waitForClose(2s));
+}
+
+TEST(HttpRobustness, ChunkExtensionsAndTrailersThatNeverEndAreCutShort)
+{
+    ServerFixture f;
+    f.root.write("index.html", "ok");
+    ASSERT_TRUE(f.start());
+    // A megabyte of one chunk extension, or of one trailer line, without a line end.
+    auto endless = [&](const std::string& start) {
+        RawConnection conn(f.port());
+        conn.send(kChunkedPost + start);
+        std::thread sender([&] {
+            for (int i = 0; i < 16 && conn.send(std::string(65536, 'e')); ++i) {
+            }
+        });
+        auto r = conn.readResponse(false, 10s);
+        sender.join();
+        return r;
+    };
+    auto r = endless("3;");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 400);
+    r = endless("3\r\nabc\r\n0\r\nX-Trailer: ");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 400);
+    EXPECT_TRUE(waitFor([&] { return f.server->bufferedBytes() == 0; }));
+
+    // Extensions and trailers of a sane size are read as ever.
+    RawConnection conn(f.port());
+    conn.send(std::string(kChunkedPost) + "3;name=value\r\na=b\r\n0\r\nX-Trailer: t\r\n\r\n");
+    r = conn.readResponse();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 302);
+    EXPECT_EQ(r->body, "ok");
+}
+
+TEST(HttpRobustness, BodyAndLingerDeadlinesHoldWhileDataKeepsArriving)
+{
+    HttpServerLimits limits = ServerFixture::testLimits();
+    limits.bodyTimeout = 1s;
+    ServerFixture f(limits); // lingering after the last reply: 2 s
+    f.root.write("index.html", "ok");
+    ASSERT_TRUE(f.start());
+    // Valid one-byte chunks with long extensions: data all the time, a body that hardly grows.
+    RawConnection upload(f.port());
+    ASSERT_TRUE(upload.send(kChunkedPost));
+    auto took = floodUntilClosed(upload, "1;" + std::string(7000, 'x') + "\r\nz\r\n", 8s);
+    ASSERT_TRUE(took) << "the body was still read after 8 s";
+    EXPECT_LT(*took, 3s);
+
+    // After an error reply the server reads on for a moment only, however much comes.
+    RawConnection bad(f.port());
+    bad.send("GARBAGE\r\n\r\n");
+    auto r = bad.readResponse();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 400);
+    took = floodUntilClosed(bad, std::string(65536, 'g'), 8s);
+    ASSERT_TRUE(took) << "still draining after 8 s";
+    EXPECT_LT(*took, 4s);
+}
+
+TEST(HttpRobustness, BufferBudgetFieldCountAndLogLengthBoundTheMemory)
+{
+    HttpServerLimits limits = ServerFixture::testLimits();
+    limits.bufferBudget = 512 * 1024;
+    ServerFixture f(limits);
+    f.root.write("index.html", "ok");
+    ASSERT_TRUE(f.start());
+    const std::string uploadHeader = "POST /index.html HTTP/1.1\r\nHost: x\r\n"
+                                     "Content-Type: application/x-www-form-urlencoded\r\n"
+                                     "Content-Length: 204800\r\n\r\n";
+    // Two stalled uploads hold most of the budget; a third is refused, a small request still fits.
+    auto first = std::make_unique<RawConnection>(f.port());
+    auto second = std::make_unique<RawConnection>(f.port());
+    first->send(uploadHeader + std::string(1000, 'a'));
+    second->send(uploadHeader + std::string(1000, 'a'));
+    ASSERT_TRUE(waitFor([&] { return f.server->bufferedBytes() >= 2 * 204800; }));
+    RawConnection third(f.port());
+    third.send(uploadHeader + "a=b");
+    auto r = third.readResponse();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 503);
+    EXPECT_EQ(httpGet(f.port(), "/index.html")->body, "ok");
+    // Their share comes back when they go.
+    first.reset();
+    second.reset();
+    EXPECT_TRUE(waitFor([&] { return f.server->bufferedBytes() == 0; }));
+    std::string body = "a=" + std::string(204798, 'b');
+    r = httpPost(f.port(), "/index.html", body);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 302);
+
+    // Header fields are counted as well as header bytes.
+    auto withFields = [&](int count) {
+        std::string fields;
+        for (int i = 0; i < count; ++i) {
+            fields += "X-F" + std::to_string(i) + ":\r\n";
+        }
+        return httpGet(f.port(), "/index.html", fields);
+    };
+    EXPECT_EQ(withFields(90)->status, 200);
+    EXPECT_EQ(withFields(150)->status, 431);
+
+    // A long path is logged cut, with the client's address kept.
+    EXPECT_EQ(f.get("/" + std::string(15000, 'p'))->status, 404);
+    auto messages = f.messages();
+    auto line = std::find_if(messages.begin(), messages.end(),
+                             [](const std::string& m) { return m.rfind("Command GET /ppp", 0) == 0; });
+    ASSERT_NE(line, messages.end());
+    EXPECT_LT(line->size(), MessageLog::kMaxFieldBytes + 100);
+    EXPECT_NE(line->find("[... 13977 bytes cut] received from 127.0.0.1:"), std::string::npos) << *line;
+}
+
+TEST(HttpRobustness, TransferCodingsOtherThanChunkedAreRefused)
+{
+    ServerFixture f;
+    f.root.write("index.html", "ok");
+    f.change([](Settings& s) { s.WebServe.IO = true; });
+    ASSERT_TRUE(f.start());
+    // The body is a request that writes the port, should it be read as the next request.
+    const std::string smuggled = "GET /^77 HTTP/1.1\r\nHost: x\r\n\r\n";
+    const std::pair<std::string, int> cases[] = {
+        {"Transfer-Encoding: xchunked\r\n", 501},
+        {"Transfer-Encoding: gzip\r\n", 501},
+        {"Transfer-Encoding: identity\r\n", 501},
+        {"Transfer-Encoding: chunked, identity\r\n", 501},
+        {"Transfer-Encoding: gzip, chunked\r\n", 501},
+        {"Transfer-Encoding: gzip\r\nContent-Length: " + std::to_string(smuggled.size()) + "\r\n", 501},
+        {"Transfer-Encoding: chunked, chunked\r\n", 400},
+        {"Transfer-Encoding: \r\n", 400},
+        {"Content-Length: 3\r\nTransfer-Encoding: chunked\r\n", 400},
+    };
+    for (const auto& [fields, status] : cases) {
+        RawConnection conn(f.port());
+        conn.send("POST /index.html HTTP/1.1\r\nHost: x\r\n" + fields + "\r\n" + smuggled);
+        auto r = conn.readResponse();
+        ASSERT_TRUE(r) << fields;
+        EXPECT_EQ(r->status, status) << fields;
+        EXPECT_EQ(r->header("connection"), "close") << fields;
+        EXPECT_TRUE(conn.waitForClose(5s)) << fields;
+    }
+    EXPECT_EQ(f.countMessages("I/O Request 77"), 0u);
+    EXPECT_TRUE(f.portWrites().empty());
+    EXPECT_EQ(f.countMessages("Command"), 0u);
+}
+
+TEST(HttpRobustness, AFileIsSentAtTheLengthItWasAnnouncedWith)
+{
+    // A counted hit waits 250 ms between opening the counter's image and sending it: the file
+    // changes in that moment.
+    ServerFixture f;
+    f.root.write("index.html", "INDEX");
+    f.root.write("hitcounter.txt", "000000\r\n");
+    const std::string image = f.root.path() + "/hitcounter.bmp";
+    ASSERT_TRUE(f.start());
+    auto hitWhileTheFileChanges = [&](const std::string& address, const std::function<void()>& change) {
+        RawConnection conn(f.port(), address);
+        const uint64_t before = inodeOf(image); // the count redraws the image into a new file
+        conn.send(
+            "GET /hitcounter.bmp HTTP/1.1\r\nHost: x\r\n\r\nGET /index.html HTTP/1.1\r\nHost: x\r\n\r\n");
+        if (!waitFor([&] { return openHere(image, before); })) {
+            ADD_FAILURE() << "the image was never opened";
+        }
+        change();
+        auto first = conn.readResponse();
+        auto second = first ? conn.readResponse() : std::nullopt;
+        return std::make_pair(first, second);
+    };
+
+    // It grows: exactly the announced bytes go out, and the next reply follows them.
+    auto [grown, next] =
+        hitWhileTheFileChanges("127.0.6.1", [&] { std::ofstream(image, std::ios::app) << "MORE"; });
+    ASSERT_TRUE(grown);
+    EXPECT_EQ(grown->status, 200);
+    EXPECT_EQ(grown->header("content-length"), std::to_string(grown->body.size()));
+    EXPECT_EQ(grown->body.find("MORE"), std::string::npos);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->raw.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << next->raw;
+    EXPECT_EQ(next->body, "INDEX");
+
+    // It shrinks: the connection ends after what there is; nothing hangs.
+    auto [shrunk, after] = hitWhileTheFileChanges("127.0.6.2", [&] { ::truncate(image.c_str(), 10); });
+    EXPECT_FALSE(shrunk);
+    EXPECT_TRUE(waitFor([&] { return f.server->connectionCount() == 0; }));
+    EXPECT_EQ(httpGet(f.port(), "/index.html")->body, "INDEX");
+}
+
+TEST(HttpRobustness, IPv4ClientsOfADualStackServerKeepTheirPlainAddress)
+{
+    ServerFixture f;
+    f.root.write("index.html", "ok");
+    f.server->ownAddresses().set({"127.0.0.1"}, "::");
+    if (!f.start()) {
+        GTEST_SKIP() << "no IPv6 on this machine";
+    }
+    EXPECT_EQ(f.get("/index.html")->body, "ok");
+    EXPECT_EQ(f.countMessages("Command GET /index.html received from 127.0.0.1:"), 1u);
+    // So it is this computer's own, and the rules for own clients apply.
+    f.change([](Settings& s) { s.WebServe.DontLogOwn = true; });
+    EXPECT_EQ(f.get("/index.html")->body, "ok");
+    EXPECT_EQ(f.countMessages("Command"), 1u);
+    // The blocked list sees the plain address too.
+    f.change([](Settings& s) { s.blocked = {"::ffff"}; });
+    EXPECT_EQ(f.get("/index.html")->status, 200);
 }

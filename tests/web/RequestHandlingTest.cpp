@@ -372,7 +372,7 @@ bool dropFileReadOverride()
 
 } // namespace
 
-TEST(RequestHandlingErrors, FileThatCannotBeOpenedGives500WithTheMessage)
+TEST(RequestHandlingErrors, FileThatCannotBeOpenedGives500AndTheLogTellsWhy)
 {
     ServerFixture f;
     std::string path = f.root.write("locked.html", "LOCKED");
@@ -385,7 +385,14 @@ TEST(RequestHandlingErrors, FileThatCannotBeOpenedGives500WithTheMessage)
     auto r = f.get("/locked.html");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 500);
-    EXPECT_EQ(r->body, "Cannot open file \"" + path + "\". Permission denied");
+    // The client learns nothing of the server's folders; the log has the whole message.
+    EXPECT_EQ(r->body,
+              "<html><head><title>Error</title></head><body><h1>Internal Server Error</h1></body></html>");
+    EXPECT_EQ(f.countMessages("Error answering GET /locked.html from 127.0.0.1:"), 1u);
+    auto messages = f.messages();
+    EXPECT_NE(messages.back().find(": Cannot open file \"" + path + "\". Permission denied"),
+              std::string::npos)
+        << messages.back();
     r = f.get("/locked.html", {}, "HEAD");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 500);
