@@ -189,7 +189,7 @@ struct FileSliceBody {
     private:
         const value_type& m_body;
         uint64_t m_offset = 0;
-        std::array<char, 16384> m_chunk;
+        std::array<char, 8192> m_chunk;
     };
 };
 
@@ -335,7 +335,7 @@ private:
         m_parser.reset();
         m_headerBytes = 0;
         m_announced = 0;
-        m_buffer.max_size(m_limits.headerLimit + kHeaderSlack);
+        m_buffer.max_size(std::max(m_limits.headerLimit + kHeaderSlack, kFirstRead));
         if (m_buffer.size() > 0) {
             recharge(); // smaller than before: always fits
             return readHeader();
@@ -362,7 +362,7 @@ private:
         m_parser.emplace(m_limits.headerFieldLimit);
         m_parser->header_limit(static_cast<uint32_t>(m_limits.headerLimit));
         m_parser->body_limit(m_limits.bodyLimit);
-        m_buffer.max_size(std::max(m_buffer.size(), m_limits.headerLimit + kHeaderSlack));
+        m_buffer.max_size(std::max({m_buffer.size(), m_limits.headerLimit + kHeaderSlack, kFirstRead}));
         // Keep-alive and pipelined requests are mostly in the buffer already: no read, no timer.
         error_code ec;
         size_t used = m_parser->put(m_buffer.data(), ec);
@@ -491,7 +491,7 @@ private:
             if (!m_server.budget.tryTake(want - m_charged)) {
                 return false;
             }
-        } else {
+        } else if (want < m_charged) {
             m_server.budget.give(m_charged - want);
         }
         m_charged = want;
@@ -512,6 +512,7 @@ private:
     void armDeadline(std::chrono::milliseconds after)
     {
         ++m_deadlineGeneration;
+        m_deadlineArmed = true;
         m_deadline.expires_after(after);
         m_deadline.async_wait([self = shared_from_this(), generation = m_deadlineGeneration](error_code ec) {
             if (ec || generation != self->m_deadlineGeneration) {
@@ -524,8 +525,11 @@ private:
 
     void cancelDeadline()
     {
-        ++m_deadlineGeneration;
-        m_deadline.cancel();
+        if (m_deadlineArmed) {
+            ++m_deadlineGeneration;
+            m_deadlineArmed = false;
+            m_deadline.cancel();
+        }
     }
 
     void dispatch()
@@ -759,6 +763,7 @@ private:
     asio::steady_timer m_delay{m_stream.get_executor()};
     asio::steady_timer m_deadline{m_stream.get_executor()};
     unsigned m_deadlineGeneration = 0;
+    bool m_deadlineArmed = false;
 };
 
 } // namespace
