@@ -33,7 +33,9 @@ struct HttpServerLimits {
 // The HTTP/1.1 layer: accepts connections on one address and port, reads requests (keep-alive
 // and pipelining included) and hands each GET, HEAD and POST to the RequestHandler, then sends
 // its reply. Requests whose steps cannot block are answered on the I/O thread; the others run
-// on a bounded worker pool, so one slow request never holds up the others.
+// on a bounded worker pool, so one slow request never holds up the others. Clients are known by
+// their plain address: an IPv4 client of a server on "::" as a.b.c.d, not ::ffff:a.b.c.d. No
+// exception leaves the I/O or worker threads: one that escapes a step ends that connection.
 // start, stop and the destructor belong to the thread that owns the server (the main thread).
 class HttpServer {
 public:
