@@ -377,25 +377,7 @@ private:
         // One deadline for the whole header, so a client that trickles bytes is cut off.
         m_stream.expires_never();
         armDeadline(m_limits.headerTimeout);
-        readHeaderPart();
-    }
-
-    void readHeaderPart()
-    {
-        http::async_read_some(m_stream, m_buffer, *m_parser,
-                              [self = shared_from_this()](error_code ec, std::size_t n) {
-                                  self->m_headerBytes += n;
-                                  if (ec) {
-                                      return self->failRead(ec);
-                                  }
-                                  if (!self->recharge()) {
-                                      return self->refuse();
-                                  }
-                                  if (!self->m_parser->is_header_done()) {
-                                      return self->readHeaderPart();
-                                  }
-                                  self->onHeader();
-                              });
+        readPart(/*body=*/false);
     }
 
     void onHeader()
@@ -434,28 +416,37 @@ private:
     {
         m_stream.expires_never();
         armDeadline(m_limits.bodyTimeout);
-        readBodyPart();
+        readPart(/*body=*/true);
     }
 
-    void readBodyPart()
+    // One read of the header (until it is complete) or of the body (until the request is).
+    void readPart(bool body)
     {
-        // The body goes into the body; what waits in the buffer is at most a chunk's size line
-        // with its extensions, or the trailer, and these are bounded here.
-        m_buffer.max_size(std::max(m_buffer.size(), m_limits.chunkLineLimit));
-        http::async_read_some(m_stream, m_buffer, *m_parser,
-                              [self = shared_from_this()](error_code ec, std::size_t) {
-                                  if (ec) {
-                                      return self->failRead(ec);
-                                  }
-                                  if (!self->recharge()) {
-                                      return self->refuse();
-                                  }
-                                  if (!self->m_parser->is_done()) {
-                                      return self->readBodyPart();
-                                  }
-                                  self->cancelDeadline();
-                                  self->dispatch();
-                              });
+        if (body) {
+            // The body goes into the body; what waits in the buffer is at most a chunk's size
+            // line with its extensions, or the trailer, and these are bounded here.
+            m_buffer.max_size(std::max(m_buffer.size(), m_limits.chunkLineLimit));
+        }
+        http::async_read_some(
+            m_stream, m_buffer, *m_parser, [self = shared_from_this(), body](error_code ec, std::size_t n) {
+                if (!body) {
+                    self->m_headerBytes += n;
+                }
+                if (ec) {
+                    return self->failRead(ec);
+                }
+                if (!self->recharge()) {
+                    return self->refuse();
+                }
+                if (!(body ? self->m_parser->is_done() : self->m_parser->is_header_done())) {
+                    return self->readPart(body);
+                }
+                if (!body) {
+                    return self->onHeader();
+                }
+                self->cancelDeadline();
+                self->dispatch();
+            });
     }
 
     // A request that could not be read: answer what is wrong, when the client can still hear it.

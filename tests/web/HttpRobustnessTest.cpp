@@ -27,6 +27,20 @@ std::string loopback(int a, int b, int c)
     return "127." + std::to_string(a) + "." + std::to_string(b) + "." + std::to_string(c);
 }
 
+// Sends the pieces from a thread of their own (stopping when the server closes) while the reply
+// is read, so a server that answers before it has read everything is heard.
+std::optional<HttpResponse> sendWhileReading(uint16_t port, const std::vector<std::string>& pieces)
+{
+    RawConnection conn(port);
+    std::thread sender([&] {
+        for (size_t i = 0; i < pieces.size() && conn.send(pieces[i]); ++i) {
+        }
+    });
+    auto r = conn.readResponse(false, 10s);
+    sender.join();
+    return r;
+}
+
 const char* const kChunkedPost = "POST /index.html HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n"
                                  "Content-Type: application/x-www-form-urlencoded\r\n\r\n";
 
@@ -203,13 +217,7 @@ TEST(HttpRobustness, BadRequestsGet4xxAndTheServerGoesOn)
     ServerFixture f;
     f.root.write("index.html", "ok");
     ASSERT_TRUE(f.start());
-    auto sendRaw = [&](const std::string& bytes) {
-        RawConnection conn(f.port());
-        std::thread sender([&] { conn.send(bytes); });
-        auto r = conn.readResponse(false, 10s);
-        sender.join();
-        return r;
-    };
+    auto sendRaw = [&](const std::string& bytes) { return sendWhileReading(f.port(), {bytes}); };
     auto r = sendRaw("GARBAGE\r\n\r\n");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 400);
@@ -302,15 +310,9 @@ TEST(HttpRobustness, ChunkExtensionsAndTrailersThatNeverEndAreCutShort)
     ASSERT_TRUE(f.start());
     // A megabyte of one chunk extension, or of one trailer line, without a line end.
     auto endless = [&](const std::string& start) {
-        RawConnection conn(f.port());
-        conn.send(kChunkedPost + start);
-        std::thread sender([&] {
-            for (int i = 0; i < 16 && conn.send(std::string(65536, 'e')); ++i) {
-            }
-        });
-        auto r = conn.readResponse(false, 10s);
-        sender.join();
-        return r;
+        std::vector<std::string> pieces(17, std::string(65536, 'e'));
+        pieces[0] = kChunkedPost + start;
+        return sendWhileReading(f.port(), pieces);
     };
     auto r = endless("3;");
     ASSERT_TRUE(r);
