@@ -1,6 +1,5 @@
 // The real program, headless, on a temporary settings file and a free port.
 #include "core/IniFile.h"
-#include "support/ChildProcess.h"
 #include "support/HeadlessProgram.h"
 #include "support/LoopbackSocket.h"
 #include "support/RawHttpClient.h"
@@ -9,10 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
-#include <poll.h>
 #include <regex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -103,44 +99,22 @@ TEST(HeadlessRun, AStandardErrorNobodyReadsHoldsUpNeitherRequestsNorTheShutdown)
     dir.write("www/index.html", "HEADLESS");
     std::string ini =
         dir.write("k.ini", "[WebServe]\nPort=0\nRevDNS=0\nAutoStart=1\nRoot=" + dir.path() + "/www\n");
-    int fds[2];
-    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
-    ChildProcess program;
-    ChildProcess::Setup setup;
-    setup.args = {KESTRELON_EXE, "--headless", "--config", ini, "--listen", "127.0.0.1"};
-    setup.stderrFd = fds[1];
-    program.start(setup);
-    ::close(fds[1]);
-
-    // Read standard error up to the listening line, then never again.
-    std::string text;
-    std::smatch listening;
-    const std::regex pattern(R"(Listening for HTTP connections on 127\.0\.0\.1:(\d+)\.)");
-    pollfd p{fds[0], POLLIN, 0};
-    while (!std::regex_search(text, listening, pattern) && ::poll(&p, 1, 10000) > 0) {
-        char buffer[4096];
-        ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-        if (n <= 0) {
-            break;
-        }
-        text.append(buffer, static_cast<size_t>(n));
-    }
-    ASSERT_FALSE(listening.empty()) << text;
-    uint16_t port = static_cast<uint16_t>(std::stoi(listening[1]));
-
+    HeadlessProgram program(KESTRELON_EXE, {"--headless", "--config", ini, "--listen", "127.0.0.1"});
+    auto listening = program.waitForLine(
+        std::regex(R"(Listening for HTTP connections on 127\.0\.0\.1:(\d+)\.)"), std::chrono::seconds(10));
+    ASSERT_TRUE(listening);
+    program.stopReading();
     // Each request logs two lines: far more than the pipe holds.
-    RawConnection conn(port);
+    RawConnection conn(static_cast<uint16_t>(std::stoi((*listening)[1])));
     int answered = 0;
-    for (int i = 0; i < 1500; ++i) {
+    for (; answered < 1500; ++answered) {
         conn.send("GET /index.html HTTP/1.1\r\nHost: x\r\n\r\n");
         auto r = conn.readResponse();
         if (!r || r->body != "HEADLESS") {
             break;
         }
-        ++answered;
     }
     EXPECT_EQ(answered, 1500);
-    program.signal(SIGTERM);
+    program.terminate();
     EXPECT_EQ(program.waitForExit(std::chrono::seconds(10)), 0);
-    ::close(fds[0]);
 }

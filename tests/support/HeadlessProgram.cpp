@@ -160,7 +160,7 @@ void HeadlessProgram::readErrors()
     while (!m_stopping) {
         // A short wait, so that the destructor is heard even while a program it started holds the pipe.
         pollfd p{m_err, POLLIN, 0};
-        const int ready = ::poll(&p, 1, 50);
+        const int ready = m_notReading ? ::poll(nullptr, 0, 50) : ::poll(&p, 1, 50);
         if (ready == 0 || (ready < 0 && errno == EINTR)) {
             continue;
         }

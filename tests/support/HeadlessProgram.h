@@ -42,6 +42,10 @@ public:
     std::optional<std::string> waitForLine(const std::function<bool(const std::string&)>& accept,
                                            std::chrono::milliseconds timeout);
 
+    // From now on its standard error is not read any more: the pipe fills up and stays full, as
+    // with a reader that has stopped.
+    void stopReading() { m_notReading = true; }
+
     // SIGTERM; nothing once it has ended.
     void terminate();
     // Its exit status (128 + the signal that ended it), -1 when it still runs when the time is up.
@@ -57,6 +61,7 @@ private:
     bool m_started = false;
     int m_err = -1;
     std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_notReading{false};
     std::thread m_reader;
 
     mutable std::mutex m_mutex;

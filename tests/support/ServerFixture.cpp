@@ -119,4 +119,19 @@ bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds t
     return condition();
 }
 
+bool finishesInTime(const std::function<void()>& fn, std::chrono::milliseconds timeout)
+{
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread t([fn, done] {
+        fn();
+        *done = true;
+    });
+    if (!waitFor([&] { return done->load(); }, timeout)) {
+        t.detach();
+        return false;
+    }
+    t.join();
+    return true;
+}
+
 } // namespace kestrelon::test

@@ -61,5 +61,9 @@ public:
 // Waits until the condition holds or the time is up; returns the condition's last value.
 bool waitFor(const std::function<bool()>& condition,
              std::chrono::milliseconds timeout = std::chrono::seconds(5));
+// Runs fn on a thread of its own; false when it has not returned in time (a call that blocks
+// is then a failure, not a hang: the thread is left behind with what it uses).
+bool finishesInTime(const std::function<void()>& fn,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 } // namespace kestrelon::test
