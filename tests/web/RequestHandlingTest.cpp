@@ -372,7 +372,7 @@ bool dropFileReadOverride()
 
 } // namespace
 
-TEST(RequestHandlingErrors, FileThatCannotBeOpenedGives500AndTheLogTellsWhy)
+TEST(RequestHandlingErrors, FileThatCannotBeOpenedGives500WithTheMessage)
 {
     ServerFixture f;
     std::string path = f.root.write("locked.html", "LOCKED");
