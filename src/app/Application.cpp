@@ -30,6 +30,9 @@ Application::Application(CommandLine commandLine, QObject* parent)
 
 Application::~Application()
 {
+    // The camera holds on to the server's busy flag and to its captures.
+    m_camera.reset();
+    m_captures.reset();
     if (m_web) {
         // Whatever way the program ends, no request runs on after the objects it uses.
         m_web.reset();
@@ -79,6 +82,11 @@ bool Application::create(std::string& error)
     m_web = std::make_unique<WebServer>(*m_settings, *m_log, m_port, m_mail);
     m_web->setSettingsFile(m_paths.settingsFile);
     connect(m_web.get(), &WebServer::messageBox, this, &Application::messageBox);
+
+    // The camera: the device list with the remembered device, the size, the frame timer, the
+    // captions; nothing starts before the first activation.
+    m_captures = std::make_unique<VideoCaptures>(enumerateVideoDevices());
+    m_camera = std::make_unique<Camera>(*m_settings, *m_captures, m_web->serverBusy(), m_port);
 
     // 4. The user guide beside the settings file, unless an earlier run left it there.
     writeHelpDocument();
@@ -136,6 +144,10 @@ void Application::firstActivate()
         return;
     }
     m_activated = true;
+    // The camera's preview and, after its delay, capture (both not under -noauto).
+    if (m_camera->firstActivate(m_commandLine.noAuto)) {
+        Q_EMIT cameraPageRequested();
+    }
     if (m_commandLine.noAuto) {
         return;
     }
@@ -174,6 +186,8 @@ Application::ShutdownResult Application::shutdown(CloseReason reason, bool repla
     if (m_web->running()) {
         m_web->btnStartServerClick();
     }
+    // Capture stops, then the preview closes its device.
+    m_camera->shutdown();
     // 2. The settings. A user who closes the window can make the file writable and close again;
     // a signal asks for an end that nobody is there to answer.
     const auto saved = save(replaceChangedFile);

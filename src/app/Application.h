@@ -1,11 +1,13 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "camera/Camera.h"
 #include "core/ProgramPaths.h"
 #include "core/SettingsFile.h"
 #include "core/SettingsModel.h"
 #include "launcher/ExternalPrograms.h"
 #include "launcher/ProcessLauncher.h"
+#include "media/VideoCaptures.h"
 #include "net/MailSender.h"
 #include "portio/IoControl.h"
 #include "portio/PortAddress.h"
@@ -42,7 +44,8 @@ public:
     // The first showing of the window (or the headless start): starts the server when asked.
     // Runs once; later calls do nothing.
     void firstShow();
-    // The first activation: the start-up port value. Runs once.
+    // The first activation: the camera's automatic preview and capture, the start-up port value.
+    // Runs once.
     void firstActivate();
 
     // "Save": writes the settings file now. A file that another program changed since it was
@@ -83,6 +86,9 @@ public:
     TimeCheck& timeCheck() { return *m_timeCheck; }
     // The external programs (after create()).
     ExternalPrograms& externalPrograms() { return *m_external; }
+    // The video sources and their captures, and the camera (after create()).
+    VideoCaptures& videoCaptures() { return *m_captures; }
+    Camera& camera() { return *m_camera; }
 
     // The user guide beside the settings file.
     std::string helpDocumentPath() const { return m_paths.helpDocument(); }
@@ -91,6 +97,8 @@ public:
 Q_SIGNALS:
     // A message box's text (headless: a line on standard error).
     void messageBox(const QString& text);
+    // The first activation asks for the Camera page (AutoSelect, or the 640 x 480 size).
+    void cameraPageRequested();
 
 private:
     void writeHelpDocument();
@@ -113,6 +121,9 @@ private:
     // The launcher outlives the programs' list, which holds on to it.
     std::unique_ptr<ProcessLauncher> m_launcher;
     std::unique_ptr<ExternalPrograms> m_external;
+    // The captures outlive the camera that uses them.
+    std::unique_ptr<VideoCaptures> m_captures;
+    std::unique_ptr<Camera> m_camera;
     bool m_shown = false;
     bool m_activated = false;
     bool m_shutDown = false;

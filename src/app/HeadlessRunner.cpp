@@ -37,6 +37,10 @@ int runHeadless(Application& app)
             timeSink("error: " + app.timeCheck().lastError());
         }
     });
+    // The camera's status texts; a text of several lines becomes one.
+    QObject::connect(&app.camera(), &Camera::statusLine, [printLine](const QString& text) {
+        printLine("camera: " + text.simplified().toLocal8Bit().toStdString());
+    });
 
     SignalBridge bridge;
     int status = 0;

@@ -122,7 +122,9 @@ void CaptureSchedule::startCapture()
             if (!ignore) {
                 if (!m_ask) {
                     Q_EMIT statusLine(question);
-                    Q_EMIT statusLine(QStringLiteral("Capture not started."));
+                    Q_EMIT statusLine(
+                        QStringLiteral("Capture not started: without a window the question is "
+                                       "answered Cancel ([Camera] CheckPath=0 turns the check off)"));
                 }
                 return;
             }

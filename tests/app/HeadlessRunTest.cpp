@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <regex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace kestrelon::test;
@@ -117,4 +118,41 @@ TEST(HeadlessRun, AStandardErrorNobodyReadsHoldsUpNeitherRequestsNorTheShutdown)
     EXPECT_EQ(answered, 1500);
     program.terminate();
     EXPECT_EQ(program.waitForExit(std::chrono::seconds(10)), 0);
+}
+
+TEST(HeadlessRun, CaptureStartsByItselfAndRewritesTheSnapshotOnItsInterval)
+{
+    TempDir dir;
+    dir.write("www/index.html", "CAMERA");
+    const std::string snap = dir.path() + "/www/snap.jpg";
+    const std::string ini = dir.write("k.ini", "[WebServe]\nPort=0\nRevDNS=0\nRoot=" + dir.path() +
+                                                   "/www\n[Camera]\nAutoSelect=1\nAutoStart=1\nDelay=0\n"
+                                                   "Interval=1\nDelete=1\nFile=" +
+                                                   snap + "\n");
+    // Only the test pattern, even on a machine with a camera.
+    HeadlessProgram program(KESTRELON_EXE, {"--headless", "--config", ini, "--listen", "127.0.0.1"},
+                            {"GST_PLUGIN_FEATURE_RANK=v4l2deviceprovider:NONE,pipewiredeviceprovider:NONE,"
+                             "libcameraprovider:NONE"});
+    ASSERT_TRUE(program.waitForLine(
+        std::regex("^camera: Capture started: a snapshot every 1 seconds to " + snap + "$"),
+        std::chrono::seconds(10)));
+    // Written at once, then again every second: each time it is taken away it comes back, a whole
+    // JPEG picture.
+    for (int round = 0; round < 3; ++round) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!std::filesystem::exists(snap) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        const std::string jpeg = readFile(snap);
+        ASSERT_GT(jpeg.size(), 1000u) << "round " << round;
+        EXPECT_EQ(jpeg.substr(0, 2), "\xFF\xD8");
+        EXPECT_EQ(jpeg.substr(jpeg.size() - 2), "\xFF\xD9");
+        std::filesystem::remove(snap);
+    }
+
+    program.terminate();
+    EXPECT_EQ(program.waitForExit(std::chrono::seconds(10)), 0);
+    // "Delete image when server exits".
+    EXPECT_FALSE(std::filesystem::exists(snap));
+    EXPECT_NE(program.stderrText().find("camera: Capture stopped\n"), std::string::npos);
 }
