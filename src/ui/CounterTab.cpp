@@ -5,6 +5,7 @@
 #include "ui/Named.h"
 #include "ui/Prompts.h"
 #include "ui/SettingsBinder.h"
+#include "ui/StyleChoice.h"
 #include "web/CounterImage.h"
 
 #include <QCheckBox>
@@ -29,43 +30,6 @@ namespace {
 // The preview and the tag view share one row of this height: room for the default font's
 // image with a margin, and for three lines of tag text.
 constexpr int kPreviewHeight = 64;
-
-QColor toQColor(Colour colour)
-{
-    return QColor::fromRgb(colourToRgb(colour));
-}
-
-// A chosen colour is stored as a plain colour (0x00BBGGRR), never as a system colour.
-Colour toColour(const QColor& colour)
-{
-    return static_cast<Colour>(colour.red() | (colour.green() << 8) | (colour.blue() << 16));
-}
-
-QFont dialogFont(const CounterStyle& style)
-{
-    QFont font(QString::fromStdString(style.fontName));
-    font.setPointSize(std::max(1, style.fontSize));
-    font.setBold(style.fontStyle & 1);
-    font.setItalic(style.fontStyle & 2);
-    font.setUnderline(style.fontStyle & 4);
-    font.setStrikeOut(style.fontStyle & 8);
-    return font;
-}
-
-int32_t pointSize(const QFont& font)
-{
-    if (font.pointSize() > 0) {
-        return font.pointSize();
-    }
-    // A font given in pixels: the points it has at the resolution the images are drawn at.
-    return std::max(1, static_cast<int>(std::lround(font.pixelSize() * 72.0 / kCounterDpi)));
-}
-
-int32_t styleBits(const QFont& font)
-{
-    return (font.bold() ? 1 : 0) | (font.italic() ? 2 : 0) | (font.underline() ? 4 : 0) |
-           (font.strikeOut() ? 8 : 0);
-}
 
 void setPanelColour(QScrollArea* panel, Colour colour)
 {
@@ -297,7 +261,7 @@ void CounterTab::incDec(const CounterView& view, const char* direction)
 void CounterTab::chooseFont(int counter)
 {
     const CounterStyle style = CounterStyle::fromSettings(m_app.settings().snapshot()->WebServe, counter);
-    QFont font = dialogFont(style);
+    QFont font = dialogFont(style.fontName, style.fontSize, style.fontStyle);
     if (!m_prompts.chooseFont(this, font)) {
         return;
     }

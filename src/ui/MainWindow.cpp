@@ -1,10 +1,14 @@
 #include "ui/MainWindow.h"
 
 #include "app/Application.h"
+#include "camera/CameraPreview.h"
+#include "camera/SnapshotPass.h"
+#include "ui/CameraPage.h"
 #include "ui/ProgramIcon.h"
 #include "ui/Prompts.h"
 #include "ui/SectionPage.h"
 #include "ui/SectionPanel.h"
+#include "ui/StyleChoice.h"
 #include "ui/SystemPage.h"
 #include "ui/TimeServerPage.h"
 #include "ui/TrayController.h"
@@ -69,6 +73,10 @@ MainWindow::MainWindow(Application& app, Prompts& prompts, QWidget* parent)
     }
     // Wide enough for every tab of the Web Server page to show without scrolling.
     resize(880, 620);
+    // A 640 x 480 picture needs the largest window.
+    if (app.settings().snapshot()->Camera.rb480) {
+        resize(kMaxWidth, kMaxHeight);
+    }
 
     // Queued, so a box never opens in the middle of the server's own state change.
     connect(&app, &Application::messageBox, this, &MainWindow::showMessage, Qt::QueuedConnection);
@@ -83,7 +91,16 @@ MainWindow::MainWindow(Application& app, Prompts& prompts, QWidget* parent)
     connect(&app.timeCheck(), &TimeCheck::dailyStateChanged, this,
             [this](bool running) { showState(Label30, running); });
     connect(&app.timeCheck(), &TimeCheck::statusTextChanged, this, &MainWindow::setStatusText);
+    // The camera's state label, its status texts, and the error report of a snapshot file that
+    // cannot be written.
+    connect(&app.camera().preview(), &CameraPreview::cameraStatusChanged, this,
+            &MainWindow::cameraStateChanged);
+    connect(&app.camera(), &Camera::statusLine, this, &MainWindow::setStatusText);
+    connect(&app.camera().pass(), &SnapshotPass::snapshotWriteFailed, this, &MainWindow::showMessage,
+            Qt::QueuedConnection);
+    connect(&app, &Application::cameraPageRequested, this, &MainWindow::showCameraPage);
     serverStateChanged();
+    cameraStateChanged();
     showState(Label30, app.timeCheck().dailyRunning());
     showHitCount();
     showPage(0);
@@ -151,7 +168,8 @@ QWidget* MainWindow::makePageArea()
     PageControl1->setObjectName("PageControl1");
     m_webServerPage = new WebServerPage(m_app, m_prompts, PageControl1);
     PageControl1->addWidget(m_webServerPage);
-    addPlainPage("Camera", "ts2");
+    m_cameraPage = new CameraPage(m_app, m_prompts, PageControl1);
+    PageControl1->addWidget(m_cameraPage);
     addPlainPage("Video", "TabSheet25");
     m_timeServerPage = new TimeServerPage(m_app, PageControl1);
     PageControl1->addWidget(m_timeServerPage);
@@ -275,6 +293,21 @@ void MainWindow::serverStateChanged()
     showState(Label10, m_app.webServer().running());
 }
 
+void MainWindow::cameraStateChanged()
+{
+    const CameraPreview& preview = m_app.camera().preview();
+    Label11->setText(preview.cameraStatusText());
+    QPalette palette = Label11->palette();
+    palette.setColor(QPalette::WindowText, toQColor(preview.cameraStatusColour()));
+    Label11->setPalette(palette);
+}
+
+void MainWindow::showCameraPage()
+{
+    showPage(1);
+    m_cameraPage->showPreview();
+}
+
 void MainWindow::showHitCount()
 {
     Panel43->setText(m_app.webServer().counters().one().totalText());
@@ -320,6 +353,7 @@ void MainWindow::FormActivate()
     emitFirstShown();
     showPage(0);
     m_webServerPage->showInternetConnection();
+    m_cameraPage->showPreview();
     Q_EMIT firstActivated();
 }
 

@@ -12,6 +12,7 @@ class QScrollArea;
 namespace kestrelon {
 
 class Application;
+class CameraPage;
 class Prompts;
 class SectionPage;
 class SectionPanel;
@@ -49,6 +50,7 @@ public:
     WebServerPage* webServerPage() const { return m_webServerPage; }
     SystemPage* systemPage() const { return m_systemPage; }
     TimeServerPage* timeServerPage() const { return m_timeServerPage; }
+    CameraPage* cameraPage() const { return m_cameraPage; }
     // Shows a page without the side effects of a click.
     void showPage(int page);
 
@@ -95,6 +97,9 @@ private:
     QWidget* makePageArea();
     SectionPage* addPlainPage(const QString& title, const char* name);
     void serverStateChanged();
+    // Label11 from the camera's state: "Stopped", "Available" or "Running".
+    void cameraStateChanged();
+    void showCameraPage();
     // The side panel shows counter 1's total while "Show count on side panel" is set.
     void showHitCount();
     void emitFirstShown();
@@ -107,6 +112,7 @@ private:
     WebServerPage* m_webServerPage = nullptr;
     SystemPage* m_systemPage = nullptr;
     TimeServerPage* m_timeServerPage = nullptr;
+    CameraPage* m_cameraPage = nullptr;
     QScrollArea* m_pageScroll = nullptr;
     bool m_scrollLayout = false;
     bool m_shown = false;

@@ -1,5 +1,6 @@
 #include "ui/Prompts.h"
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -32,6 +33,16 @@ bool Prompts::confirm(QWidget* parent, const QString& text, const QPoint& topLef
     // An explicit position keeps the dialog from centring itself over its parent.
     box.move(topLeft);
     return box.exec() == QMessageBox::Yes;
+}
+
+bool Prompts::cancelOrIgnore(QWidget* parent, const QString& text)
+{
+    QApplication::beep();
+    QMessageBox box(QMessageBox::Warning, "Kestrelon", text, QMessageBox::Cancel | QMessageBox::Ignore,
+                    parent);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ignore;
 }
 
 QString Prompts::inputText(QWidget* parent, const QString& title, const QString& prompt,

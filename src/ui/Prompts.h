@@ -21,6 +21,9 @@ public:
     virtual void message(QWidget* parent, const QString& text);
     // A Yes/No question with its top-left corner at topLeft; Escape answers No.
     virtual bool confirm(QWidget* parent, const QString& text, const QPoint& topLeft);
+    // A warning with the buttons Cancel and Ignore, after a beep; true is Ignore. Escape is
+    // Cancel.
+    virtual bool cancelOrIgnore(QWidget* parent, const QString& text);
     // A one-line input box that starts with initial; a cancelled box gives initial back.
     virtual QString inputText(QWidget* parent, const QString& title, const QString& prompt,
                               const QString& initial = QString());

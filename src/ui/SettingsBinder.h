@@ -7,7 +7,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QObject>
+#include <QRadioButton>
 #include <QSignalBlocker>
+#include <QSlider>
+#include <QSpinBox>
 #include <QTime>
 #include <QTimeEdit>
 
@@ -39,9 +42,22 @@ public:
     template <class Section>
     void bind(QLabel* label, Section Settings::*section, std::string Section::*field);
 
+    // A track bar or a number box and a whole-number field; a stored value outside the range
+    // shows at the nearest end and is written back only when the user moves it.
+    template <class Section> void bind(QSlider* slider, Section Settings::*section, int32_t Section::*field);
+    template <class Section> void bind(QSpinBox* box, Section Settings::*section, int32_t Section::*field);
+    // A radio button of an exclusive group and its own truth field; checking another button of
+    // the group clears it.
+    template <class Section>
+    void bind(QRadioButton* button, Section Settings::*section, bool Section::*field);
+    // Two radio buttons and one truth field: `on` is checked while it is true, `off` while false.
+    template <class Section>
+    void bind(QRadioButton* on, QRadioButton* off, Section Settings::*section, bool Section::*field);
+
     void load();
 
 private:
+    template <class Section> void write(Section Settings::*section, bool Section::*field, bool value);
     void add(std::function<void(const Settings&)> loader);
 
     SettingsModel& m_model;
@@ -121,6 +137,76 @@ void SettingsBinder::bind(QLabel* label, Section Settings::*section, std::string
             label->setText(value);
         }
     });
+}
+
+template <class Section>
+void SettingsBinder::bind(QSlider* slider, Section Settings::*section, int32_t Section::*field)
+{
+    add([slider, section, field](const Settings& s) {
+        const int32_t value = (s.*section).*field;
+        if (slider->value() != value) {
+            QSignalBlocker block(slider);
+            slider->setValue(value);
+        }
+    });
+    connect(slider, &QSlider::valueChanged, this, [this, section, field](int value) {
+        m_model.update([&](Settings& s) { (s.*section).*field = value; });
+    });
+}
+
+template <class Section>
+void SettingsBinder::bind(QSpinBox* box, Section Settings::*section, int32_t Section::*field)
+{
+    add([box, section, field](const Settings& s) {
+        const int32_t value = (s.*section).*field;
+        if (box->value() != value) {
+            QSignalBlocker block(box);
+            box->setValue(value);
+        }
+    });
+    connect(box, &QSpinBox::valueChanged, this, [this, section, field](int value) {
+        m_model.update([&](Settings& s) { (s.*section).*field = value; });
+    });
+}
+
+template <class Section>
+void SettingsBinder::write(Section Settings::*section, bool Section::*field, bool value)
+{
+    // Checking one button of a group unchecks another: two signals, and only real changes
+    // reach the model.
+    if ((m_model.snapshot().get()->*section).*field != value) {
+        m_model.update([&](Settings& s) { (s.*section).*field = value; });
+    }
+}
+
+template <class Section>
+void SettingsBinder::bind(QRadioButton* button, Section Settings::*section, bool Section::*field)
+{
+    // Only a button that becomes checked is set here; the one that loses its check follows.
+    add([button, section, field](const Settings& s) {
+        if ((s.*section).*field && !button->isChecked()) {
+            QSignalBlocker block(button);
+            button->setChecked(true);
+        }
+    });
+    connect(button, &QRadioButton::toggled, this,
+            [this, section, field](bool on) { write(section, field, on); });
+}
+
+template <class Section>
+void SettingsBinder::bind(QRadioButton* on, QRadioButton* off, Section Settings::*section,
+                          bool Section::*field)
+{
+    add([on, off, section, field](const Settings& s) {
+        QRadioButton* checked = (s.*section).*field ? on : off;
+        if (!checked->isChecked()) {
+            QSignalBlocker blockOn(on);
+            QSignalBlocker blockOff(off);
+            checked->setChecked(true);
+        }
+    });
+    connect(on, &QRadioButton::toggled, this,
+            [this, section, field](bool value) { write(section, field, value); });
 }
 
 } // namespace kestrelon

@@ -13,6 +13,9 @@ class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override
     {
+        // The tests' camera is the built-in test pattern, even on a machine with a real one.
+        ::setenv("GST_PLUGIN_FEATURE_RANK",
+                 "v4l2deviceprovider:NONE,pipewiredeviceprovider:NONE,libcameraprovider:NONE", 0);
         static int argc = 1;
         static char name[] = "ui_tests";
         static char* argv[] = {name, nullptr};
@@ -50,6 +53,5 @@ void processEvents()
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents();
 }
-
 
 } // namespace kestrelon::test

@@ -34,6 +34,11 @@ public:
         questionAt = topLeft;
         return confirmAnswer;
     }
+    bool cancelOrIgnore(QWidget*, const QString& text) override
+    {
+        warnings << text;
+        return ignoreAnswer;
+    }
     QString inputText(QWidget*, const QString& title, const QString& prompt, const QString& initial) override
     {
         inputTitles << title;
@@ -77,6 +82,8 @@ public:
     QStringList questions;
     QPoint questionAt;
     bool confirmAnswer = false;
+    QStringList warnings; // Cancel/Ignore questions
+    bool ignoreAnswer = false;
     QStringList inputTitles;
     QStringList inputPrompts;
     QStringList inputInitials;

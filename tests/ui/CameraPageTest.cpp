@@ -1,0 +1,165 @@
+// The Camera page's wiring: its buttons reach the camera, and the camera's state reaches the
+// captions, the status panel and the file name's box. The camera is GStreamer's test pattern.
+#include "ui/CameraPage.h"
+#include "camera/Camera.h"
+#include "camera/CameraPreview.h"
+#include "camera/CaptureSchedule.h"
+#include "ui/CameraControlTab.h"
+#include "ui/MainWindow.h"
+#include "ui/PreviewView.h"
+#include "ui/SnapshotTab.h"
+#include "ui/UiFixture.h"
+
+#include "support/GuiApplication.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStackedWidget>
+
+#include <filesystem>
+
+using namespace kestrelon;
+using namespace kestrelon::test;
+
+namespace {
+
+class CameraPageTest : public UiTest {
+protected:
+    // The snapshot in the web root; extra: more [Camera] lines.
+    std::unique_ptr<Application> makeCameraApp(const std::string& extra = {})
+    {
+        writeSettings("[Camera]\nFile=" + snapshot() + "\n" + extra);
+        return makeApp();
+    }
+    std::string snapshot() const { return webRoot() + "/cam.jpg"; }
+    FakePrompts prompts;
+};
+
+TEST_F(CameraPageTest, ButtonsReachTheCameraAndItsStateReachesTheCaptions)
+{
+    auto app = makeCameraApp();
+    MainWindow window(*app, prompts);
+    CameraPage* page = window.cameraPage();
+    QPushButton* other = page->snapshotTab->btnStartCamera;
+    EXPECT_EQ(page->cboxDevice->currentText(), "Test pattern");
+    EXPECT_FALSE(page->btnStartCapture->isEnabled());
+    EXPECT_FALSE(page->SpeedButton2->isEnabled());
+
+    page->btnStartPreview->click();
+    EXPECT_EQ(page->btnStartPreview->text(), "Stop Preview");
+    EXPECT_EQ(window.Label11->text(), "Available");
+    EXPECT_TRUE(page->btnStartCapture->isEnabled());
+    EXPECT_TRUE(other->isEnabled());
+    // The test pattern offers no controls of its own.
+    EXPECT_FALSE(page->SpeedButton2->isEnabled());
+    ASSERT_TRUE(processUntil([&] { return app->camera().preview().latestFrame() != nullptr; }));
+
+    page->btnStartCapture->click();
+    for (QPushButton* button : {page->btnStartCapture, other}) {
+        EXPECT_EQ(button->text(), "Stop Capture");
+    }
+    EXPECT_EQ(window.Label11->text(), "Running");
+    EXPECT_EQ(window.Label11->palette().color(QPalette::WindowText), QColor(0, 128, 0));
+    EXPECT_FALSE(page->edFileName->isEnabled());
+    EXPECT_FALSE(page->btnImageBrowse->isEnabled());
+    EXPECT_TRUE(std::filesystem::exists(snapshot()));
+    EXPECT_EQ(page->snapshotTab->Label26->text().toLongLong(), std::filesystem::file_size(snapshot()));
+    other->click();
+    EXPECT_EQ(page->btnStartCapture->text(), "Start Capture");
+    EXPECT_EQ(window.Label11->text(), "Available");
+    EXPECT_TRUE(page->edFileName->isEnabled());
+
+    // A snapshot outside the web root: Cancel in the question leaves both buttons as they were.
+    page->edFileName->setText(QString::fromStdString(dir.path() + "/cam.jpg"));
+    page->btnStartCapture->click();
+    ASSERT_EQ(prompts.warnings.size(), 1);
+    EXPECT_TRUE(
+        prompts.warnings[0].startsWith("The image folder (" + QString::fromStdString(dir.path()) + ")"));
+    EXPECT_EQ(page->btnStartCapture->text(), "Start Capture");
+    EXPECT_EQ(other->text(), "Start Capture");
+    EXPECT_EQ(window.Label11->text(), "Available");
+
+    page->btnStartPreview->click();
+    EXPECT_EQ(window.Label11->text(), "Stopped");
+    EXPECT_FALSE(other->isEnabled());
+}
+
+TEST_F(CameraPageTest, TrackBarsSizesAndOptionsGoToTheSettings)
+{
+    auto app = makeCameraApp();
+    MainWindow window(*app, prompts);
+    CameraPage* page = window.cameraPage();
+    page->btnStartPreview->click();
+    ASSERT_TRUE(processUntil([&] { return app->camera().preview().latestFrame() != nullptr; }));
+
+    // A track bar stores its position and takes a snapshot.
+    page->snapshotTab->tbBright->setValue(40);
+    EXPECT_EQ(app->settings().snapshot()->Camera.Bright, 40);
+    EXPECT_TRUE(std::filesystem::exists(snapshot()));
+
+    // The size buttons: one field set at a time, the preview and snapshot window follow.
+    page->rb320->click();
+    const CameraSettings& sized = app->settings().snapshot()->Camera;
+    EXPECT_TRUE(sized.rb320);
+    EXPECT_FALSE(sized.rb264);
+    EXPECT_EQ(app->camera().preview().videoSize(), (VideoSize{320, 240, 16, 24}));
+    EXPECT_EQ(page->VideoWindow->size(), QSize(352, 288));
+    page->rb480->click();
+    EXPECT_EQ(page->VideoWindow->size(), QSize(640, 480));
+    page->rb60->click();
+    EXPECT_FALSE(app->settings().snapshot()->Camera.Flicker);
+    EXPECT_EQ(page->rb12->text(), "15 fps");
+
+    // Clearing AutoSelect clears and disables AutoStart.
+    page->cbAutoSelect->click();
+    page->cbAutoStart->click();
+    EXPECT_TRUE(app->settings().snapshot()->Camera.AutoStart);
+    page->cbAutoSelect->click();
+    EXPECT_FALSE(app->settings().snapshot()->Camera.AutoStart);
+    EXPECT_FALSE(page->cbAutoStart->isEnabled());
+
+    // Browse: the current name without its extension, its filter first; the upload's remote
+    // name follows.
+    prompts.fileAnswer = QString::fromStdString(webRoot() + "/cam.gif");
+    page->btnImageBrowse->click();
+    ASSERT_EQ(prompts.fileDialogs.size(), 1);
+    EXPECT_EQ(prompts.fileDialogs[0],
+              QString::fromStdString(webRoot()) +
+                  "/cam|JPEG Image File (*.jpg);;GIF Image (*.gif);;Bitmaps (*.bmp)|jpg");
+    EXPECT_EQ(page->edFileName->text(), prompts.fileAnswer);
+    EXPECT_EQ(app->settings().snapshot()->FTPCamera.File, "cam.gif");
+    page->btnImageBrowse->click();
+    EXPECT_TRUE(prompts.fileDialogs[1].contains("|GIF Image (*.gif);;JPEG"));
+
+    // The port values need the I/O switch, and say so.
+    CameraControlTab* control = page->controlTab;
+    EXPECT_FALSE(control->gbPortValues->isEnabled());
+    EXPECT_FALSE(control->lblPortNote->isHidden());
+    app->settings().update([](Settings& s) { s.WebServe.IO = true; });
+    EXPECT_TRUE(control->gbPortValues->isEnabled());
+    EXPECT_TRUE(control->lblPortNote->isHidden());
+    control->cbStopCapture->click();
+    control->cbStopCapAbove->click();
+    EXPECT_FALSE(control->cbStopCapture->isChecked());
+}
+
+TEST_F(CameraPageTest, FirstActivationShowsTheCameraPageAndABigPictureAGreatWindow)
+{
+    auto app = makeCameraApp("AutoSelect=1\n480=1\n264=0\n");
+    MainWindow window(*app, prompts);
+    EXPECT_EQ(window.size(), QSize(935, 695));
+    app->firstActivate();
+    EXPECT_EQ(window.PageControl1->currentWidget(), window.cameraPage());
+    EXPECT_EQ(window.cameraPage()->PageControl3->currentIndex(), 0);
+    EXPECT_EQ(window.cameraPage()->btnStartPreview->text(), "Stop Preview");
+    EXPECT_EQ(window.Label11->text(), "Available");
+}
+
+} // namespace
