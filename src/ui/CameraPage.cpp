@@ -178,20 +178,25 @@ QWidget* CameraPage::makePreviewTab()
     buttons->addWidget(btnStartCapture);
     buttons->addWidget(SpeedButton2);
     buttons->addStretch();
-    auto* side = new QVBoxLayout;
-    side->addLayout(device);
-    side->addWidget(cbAutoSelect);
-    side->addWidget(sizeBox);
-    side->addWidget(rateBox);
-    side->addStretch();
+    auto* choice = new QVBoxLayout;
+    choice->addLayout(device);
+    choice->addWidget(cbAutoSelect);
+    choice->addStretch();
+    m_previewSide = new QBoxLayout(QBoxLayout::TopToBottom);
+    m_previewSide->addLayout(choice);
+    m_previewSide->addWidget(sizeBox, 0, Qt::AlignTop);
+    m_previewSide->addWidget(rateBox, 0, Qt::AlignTop);
+    m_previewSide->addStretch();
     auto* left = new QVBoxLayout;
     left->addWidget(VideoWindow);
     left->addLayout(buttons);
     left->addStretch();
-    auto* layout = new QHBoxLayout(tab);
-    layout->addLayout(left);
-    layout->addLayout(side);
-    layout->addStretch();
+    m_previewLayout = new QBoxLayout(QBoxLayout::LeftToRight, tab);
+    m_previewLayout->addLayout(left);
+    m_previewLayout->addLayout(m_previewSide);
+    m_previewLayout->addStretch();
+    connect(&preview, &CameraPreview::videoSizeChanged, this, &CameraPage::followPictureWidth);
+    followPictureWidth();
     return tab;
 }
 
@@ -250,6 +255,13 @@ QWidget* CameraPage::makeCaptureOptionsTab()
     layout->addWidget(captureBox);
     layout->addStretch();
     return tab;
+}
+
+void CameraPage::followPictureWidth()
+{
+    const bool wide = displayAreaSize(m_camera.preview().videoSize()).width() > CameraPreview::kDisplayWidth;
+    m_previewLayout->setDirection(wide ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    m_previewSide->setDirection(wide ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
 }
 
 void CameraPage::showPreview()

@@ -2,6 +2,7 @@
 
 #include "ui/SectionPage.h"
 
+class QBoxLayout;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -87,11 +88,15 @@ private:
     void previewChanged();
     void captureChanged();
     void fullScreenChanged(bool fullScreen);
+    // A picture wider than the display area puts the Preview page's settings below it.
+    void followPictureWidth();
 
     Application& m_app;
     Camera& m_camera;
     Prompts& m_prompts;
     SettingsBinder* m_binder;
+    QBoxLayout* m_previewLayout = nullptr;
+    QBoxLayout* m_previewSide = nullptr;
 };
 
 } // namespace kestrelon

@@ -13,6 +13,12 @@
 
 namespace kestrelon {
 
+QSize displayAreaSize(const VideoSize& size)
+{
+    return {std::max(CameraPreview::kDisplayWidth, size.imageLeft + size.videoWidth),
+            std::max(CameraPreview::kDisplayHeight, size.imageTop + size.videoHeight)};
+}
+
 PreviewView::PreviewView(CameraPreview& preview, bool fullScreenView, QWidget* parent)
     : QWidget(parent), m_preview(preview), m_fullScreenView(fullScreenView)
 {
@@ -34,9 +40,7 @@ PreviewView::PreviewView(CameraPreview& preview, bool fullScreenView, QWidget* p
 void PreviewView::fitDisplayArea()
 {
     if (!m_fullScreenView) {
-        const VideoSize& size = m_preview.videoSize();
-        setFixedSize(std::max(CameraPreview::kDisplayWidth, size.imageLeft + size.videoWidth),
-                     std::max(CameraPreview::kDisplayHeight, size.imageTop + size.videoHeight));
+        setFixedSize(displayAreaSize(m_preview.videoSize()));
     }
     update();
 }

@@ -8,6 +8,11 @@ class QAction;
 namespace kestrelon {
 
 class CameraPreview;
+struct VideoSize;
+
+// The display area of the preview and the snapshot window: 352 x 288, or larger for a picture
+// that does not fit (640 x 480).
+QSize displayAreaSize(const VideoSize& size);
 
 // The preview window: the previewed device's latest frame drawn into the display area, at the
 // chosen size and offsets (a size larger than 352 x 288 makes the area that large), or, as the

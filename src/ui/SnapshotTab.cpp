@@ -5,6 +5,7 @@
 #include "camera/CaptureSchedule.h"
 #include "camera/SnapshotPass.h"
 #include "ui/Named.h"
+#include "ui/PreviewView.h"
 #include "ui/SettingsBinder.h"
 #include "ui/SnapshotView.h"
 
@@ -64,10 +65,12 @@ SnapshotTab::SnapshotTab(SettingsModel& settings, Camera& camera, QWidget* paren
     left->addWidget(Panel19);
     left->addLayout(status);
     left->addStretch();
-    auto* layout = new QHBoxLayout(this);
-    layout->addLayout(left);
-    layout->addWidget(makeFx(), 0, Qt::AlignTop);
-    layout->addStretch();
+    m_layout = new QBoxLayout(QBoxLayout::LeftToRight, this);
+    m_layout->addLayout(left);
+    m_layout->addWidget(makeFx(), 0, Qt::AlignTop | Qt::AlignLeft);
+    m_layout->addStretch();
+    connect(&camera.preview(), &CameraPreview::videoSizeChanged, this, &SnapshotTab::followPictureWidth);
+    followPictureWidth();
 
     connect(btnStartCamera, &QPushButton::clicked, &camera.schedule(), &CaptureSchedule::ToggleCapture);
     connect(btnSnapNow, &QPushButton::clicked, &camera.pass(), [this] { m_camera.pass().btnSnapNowClick(); });
@@ -89,7 +92,7 @@ QGroupBox* SnapshotTab::makeFx()
                       Originator originator) {
         auto* slider = named(new QSlider(Qt::Horizontal, gbFx), name);
         slider->setRange(minimum, maximum);
-        slider->setMinimumWidth(190);
+        slider->setMinimumWidth(150);
         m_binder->bind(slider, &Settings::Camera, field);
         // After the binder, so the pass reads the new position.
         connect(slider, &QSlider::valueChanged, this,
@@ -126,6 +129,12 @@ QGroupBox* SnapshotTab::makeFx()
     grid->addWidget(tbQuality, row++, 1);
     grid->addWidget(Label24, row++, 1, Qt::AlignHCenter);
     return gbFx;
+}
+
+void SnapshotTab::followPictureWidth()
+{
+    const bool wide = displayAreaSize(m_camera.preview().videoSize()).width() > CameraPreview::kDisplayWidth;
+    m_layout->setDirection(wide ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
 }
 
 void SnapshotTab::loadSettings()

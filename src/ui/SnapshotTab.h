@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QBoxLayout;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -43,9 +44,12 @@ public:
 
 private:
     QGroupBox* makeFx();
+    // A picture wider than the display area puts the track bars below it.
+    void followPictureWidth();
 
     Camera& m_camera;
     SettingsBinder* m_binder;
+    QBoxLayout* m_layout;
 };
 
 } // namespace kestrelon

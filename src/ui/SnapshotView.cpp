@@ -5,6 +5,7 @@
 #include "camera/SnapshotPass.h"
 #include "core/SettingsModel.h"
 #include "ui/Named.h"
+#include "ui/PreviewView.h"
 
 #include <QCursor>
 #include <QFrame>
@@ -57,6 +58,9 @@ QLabel* captionLabel(QWidget* parent, const char* name)
     label->setTextFormat(Qt::PlainText);
     label->setContentsMargins(0, 0, 0, 0);
     label->setMargin(0);
+    // Not the area's dark roles: the caption's own colours.
+    label->setBackgroundRole(QPalette::Window);
+    label->setForegroundRole(QPalette::WindowText);
     return label;
 }
 
@@ -114,8 +118,7 @@ SnapshotView::SnapshotView(SettingsModel& settings, CameraPreview& preview, Snap
 void SnapshotView::placePicture()
 {
     const VideoSize& size = m_preview.videoSize();
-    setFixedSize(std::max(CameraPreview::kDisplayWidth, size.imageLeft + size.videoWidth),
-                 std::max(CameraPreview::kDisplayHeight, size.imageTop + size.videoHeight));
+    setFixedSize(displayAreaSize(size));
     const QRect picture(size.imageLeft, size.imageTop, size.videoWidth, size.videoHeight);
     Image1->setGeometry(picture);
     Image2->setGeometry(picture);

@@ -8,15 +8,18 @@
 #include "ui/MainWindow.h"
 #include "ui/PreviewView.h"
 #include "ui/SnapshotTab.h"
+#include "ui/SnapshotView.h"
 #include "ui/UiFixture.h"
 
 #include "support/GuiApplication.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -148,6 +151,33 @@ TEST_F(CameraPageTest, TrackBarsSizesAndOptionsGoToTheSettings)
     control->cbStopCapture->click();
     control->cbStopCapAbove->click();
     EXPECT_FALSE(control->cbStopCapture->isChecked());
+}
+
+TEST_F(CameraPageTest, TheMouseLayerDragsACaptionAndTheReleaseTakesASnapshot)
+{
+    auto app = makeCameraApp();
+    MainWindow window(*app, prompts);
+    CameraPage* page = window.cameraPage();
+    page->btnStartPreview->click();
+    ASSERT_TRUE(processUntil([&] { return app->camera().preview().latestFrame() != nullptr; }));
+    page->snapshotTab->btnSnapNow->click();
+    std::filesystem::remove(snapshot());
+
+    // The text caption at (180, 258) of the display area lies at (180, 246) of the 352 x 264
+    // picture.
+    QWidget* layer = page->snapshotTab->Panel19->Image2;
+    auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, at, layer->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(layer, &event);
+    };
+    send(QEvent::MouseButtonPress, {185, 250}, Qt::LeftButton);
+    send(QEvent::MouseMove, {165, 230}, Qt::LeftButton);
+    EXPECT_FALSE(std::filesystem::exists(snapshot())); // no pass while dragging
+    send(QEvent::MouseButtonRelease, {165, 230}, Qt::NoButton);
+    EXPECT_EQ(app->settings().snapshot()->Camera.Xt, 160);
+    EXPECT_EQ(app->settings().snapshot()->Camera.Yt, 238);
+    EXPECT_EQ(page->snapshotTab->Panel19->Label49->pos(), QPoint(160, 238));
+    EXPECT_TRUE(std::filesystem::exists(snapshot()));
 }
 
 TEST_F(CameraPageTest, FirstActivationShowsTheCameraPageAndABigPictureAGreatWindow)
