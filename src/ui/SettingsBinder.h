@@ -57,6 +57,8 @@ public:
     void load();
 
 private:
+    template <class Widget, class Section>
+    void bindNumber(Widget* widget, Section Settings::*section, int32_t Section::*field);
     template <class Section> void write(Section Settings::*section, bool Section::*field, bool value);
     void add(std::function<void(const Settings&)> loader);
 
@@ -139,34 +141,31 @@ void SettingsBinder::bind(QLabel* label, Section Settings::*section, std::string
     });
 }
 
-template <class Section>
-void SettingsBinder::bind(QSlider* slider, Section Settings::*section, int32_t Section::*field)
+template <class Widget, class Section>
+void SettingsBinder::bindNumber(Widget* widget, Section Settings::*section, int32_t Section::*field)
 {
-    add([slider, section, field](const Settings& s) {
+    add([widget, section, field](const Settings& s) {
         const int32_t value = (s.*section).*field;
-        if (slider->value() != value) {
-            QSignalBlocker block(slider);
-            slider->setValue(value);
+        if (widget->value() != value) {
+            QSignalBlocker block(widget);
+            widget->setValue(value);
         }
     });
-    connect(slider, &QSlider::valueChanged, this, [this, section, field](int value) {
+    connect(widget, &Widget::valueChanged, this, [this, section, field](int value) {
         m_model.update([&](Settings& s) { (s.*section).*field = value; });
     });
 }
 
 template <class Section>
+void SettingsBinder::bind(QSlider* slider, Section Settings::*section, int32_t Section::*field)
+{
+    bindNumber(slider, section, field);
+}
+
+template <class Section>
 void SettingsBinder::bind(QSpinBox* box, Section Settings::*section, int32_t Section::*field)
 {
-    add([box, section, field](const Settings& s) {
-        const int32_t value = (s.*section).*field;
-        if (box->value() != value) {
-            QSignalBlocker block(box);
-            box->setValue(value);
-        }
-    });
-    connect(box, &QSpinBox::valueChanged, this, [this, section, field](int value) {
-        m_model.update([&](Settings& s) { (s.*section).*field = value; });
-    });
+    bindNumber(box, section, field);
 }
 
 template <class Section>

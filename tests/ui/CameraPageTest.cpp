@@ -42,6 +42,12 @@ protected:
         return makeApp();
     }
     std::string snapshot() const { return webRoot() + "/cam.jpg"; }
+    // Start Preview, and its first frame.
+    void startPreview(Application& app, CameraPage* page)
+    {
+        page->btnStartPreview->click();
+        ASSERT_TRUE(processUntil([&] { return app.camera().preview().latestFrame() != nullptr; }));
+    }
     FakePrompts prompts;
 };
 
@@ -99,8 +105,7 @@ TEST_F(CameraPageTest, TrackBarsSizesAndOptionsGoToTheSettings)
     auto app = makeCameraApp();
     MainWindow window(*app, prompts);
     CameraPage* page = window.cameraPage();
-    page->btnStartPreview->click();
-    ASSERT_TRUE(processUntil([&] { return app->camera().preview().latestFrame() != nullptr; }));
+    startPreview(*app, page);
 
     // A track bar stores its position and takes a snapshot.
     page->snapshotTab->tbBright->setValue(40);
@@ -158,8 +163,7 @@ TEST_F(CameraPageTest, TheMouseLayerDragsACaptionAndTheReleaseTakesASnapshot)
     auto app = makeCameraApp();
     MainWindow window(*app, prompts);
     CameraPage* page = window.cameraPage();
-    page->btnStartPreview->click();
-    ASSERT_TRUE(processUntil([&] { return app->camera().preview().latestFrame() != nullptr; }));
+    startPreview(*app, page);
     page->snapshotTab->btnSnapNow->click();
     std::filesystem::remove(snapshot());
 
