@@ -1,5 +1,6 @@
 #include "net/MailSender.h"
 
+#include "core/HostPort.h"
 #include "core/Text.h"
 
 #include <curl/curl.h>
@@ -338,48 +339,6 @@ std::vector<std::string> MailSender::parseAddressList(const std::string& text)
     return addresses;
 }
 
-std::pair<std::string, uint16_t> MailSender::hostAndPort(const std::string& server, uint16_t defaultPort)
-{
-    std::string text(trimBlanks(server));
-    std::string host;
-    std::string portText;
-    bool hasPort = false;
-    if (!text.empty() && text.front() == '[') {
-        size_t close = text.find(']');
-        if (close == std::string::npos) {
-            return {text.substr(1), 0}; // "[::1" is not a complete address
-        }
-        host = text.substr(1, close - 1);
-        if (close + 1 < text.size() && text[close + 1] == ':') {
-            hasPort = true;
-            portText = text.substr(close + 2);
-        } else if (close + 1 < text.size()) {
-            return {host, 0}; // something other than a port after the brackets
-        }
-    } else if (size_t colon = text.find(':');
-               colon != std::string::npos && text.find(':', colon + 1) == std::string::npos) {
-        host = text.substr(0, colon);
-        hasPort = true;
-        portText = text.substr(colon + 1);
-    } else {
-        host = text; // a name, or a bare IPv6 literal with its many colons
-    }
-    if (!hasPort || portText.empty()) {
-        return {host, defaultPort};
-    }
-    unsigned long port = 0;
-    for (char c : portText) {
-        if (c < '0' || c > '9' || port > 65535) {
-            return {host, 0};
-        }
-        port = port * 10 + static_cast<unsigned long>(c - '0');
-    }
-    if (port < 1 || port > 65535) {
-        return {host, 0};
-    }
-    return {host, static_cast<uint16_t>(port)};
-}
-
 std::string MailSender::quotedPrintable(const std::string& body)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -504,13 +463,15 @@ std::string MailSender::send(const SmtpAccount& account, const MailMessage& mess
         return "Invalid sender address \"" + cleanHeaderText(sender) + "\"";
     }
 
-    auto [host, port] = hostAndPort(account.server);
-    if (host.empty()) {
+    if (trimBlanks(account.server).empty()) {
         return "No SMTP server given";
     }
-    if (port == 0) {
-        return "Invalid port in SMTP server \"" + cleanHeaderText(account.server) + "\"";
+    const auto server = parseHostPort(account.server, 25);
+    if (!server) {
+        return "Invalid SMTP server \"" + cleanHeaderText(account.server) + "\"";
     }
+    const std::string& host = server->host;
+    const uint16_t port = server->port;
     bool ipv6 = host.find(':') != std::string::npos;
     std::string urlHost;
     if (ipv6) {

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace kestrelon {
@@ -16,7 +15,7 @@ struct MailMessage {
 };
 
 struct SmtpAccount {
-    std::string server; // "host", "host:port", "[v6]:port"; port 25 when none is given
+    std::string server; // read by parseHostPort: "host", "host:port", "[v6]:port"; port 25 when none is given
     bool login = false; // AUTH LOGIN with user/password; without it no credentials are sent
     std::string user, password;
     int connectTimeoutMs = 5000; // connecting and the server's greeting
@@ -40,11 +39,6 @@ public:
     // or ";" outside quotes and angle brackets; an item's address is the part inside <> when it
     // has one, else the item without its surrounding blanks. Empty items are skipped.
     static std::vector<std::string> parseAddressList(const std::string& text);
-
-    // Pure; any thread. Splits "host", "host:port", "[v6]" or "[v6]:port" (a bare IPv6 literal
-    // is a host without port). The port is defaultPort when none is given, and 0 when the text
-    // after the colon is not a port number from 1 to 65535 or a bracket is not closed.
-    static std::pair<std::string, uint16_t> hostAndPort(const std::string& server, uint16_t defaultPort = 25);
 
     // Pure; any thread. The complete message as it goes over the wire after DATA (before
     // libcurl's dot-stuffing): headers, a blank line and the quoted-printable body, ending in

@@ -1,5 +1,7 @@
 #include "timecheck/TimeClient.h"
 
+#include "core/HostPort.h"
+
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -7,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <system_error>
 #include <utility>
 
@@ -86,28 +87,6 @@ struct AddressList {
     }
 };
 
-std::string_view trimmed(std::string_view text)
-{
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-std::optional<uint16_t> portFromText(std::string_view text)
-{
-    unsigned value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value == 0 || value > 65535) {
-        return std::nullopt;
-    }
-    return static_cast<uint16_t>(value);
-}
-
 TimeAnswer failure(TimeAnswer::Outcome outcome, std::string error)
 {
     TimeAnswer answer;
@@ -117,50 +96,6 @@ TimeAnswer failure(TimeAnswer::Outcome outcome, std::string error)
 }
 
 } // namespace
-
-// The Time protocol's port is 37. A port may be given after the host as well: it lets a server
-// on another port be used, and the tests run their servers on free loopback ports.
-std::optional<TimeClient::ServerAddress> TimeClient::parseServer(std::string_view text)
-{
-    text = trimmed(text);
-    ServerAddress address;
-    if (text.starts_with('[')) {
-        const size_t close = text.find(']');
-        if (close == std::string_view::npos || close == 1) {
-            return std::nullopt;
-        }
-        address.host = std::string(text.substr(1, close - 1));
-        std::string_view rest = text.substr(close + 1);
-        if (rest.empty()) {
-            return address;
-        }
-        if (!rest.starts_with(':')) {
-            return std::nullopt;
-        }
-        auto port = portFromText(rest.substr(1));
-        if (!port) {
-            return std::nullopt;
-        }
-        address.port = *port;
-        return address;
-    }
-    const size_t colon = text.find(':');
-    if (colon == std::string_view::npos || text.find(':', colon + 1) != std::string_view::npos) {
-        // No port, or a bare IPv6 address.
-        if (text.empty()) {
-            return std::nullopt;
-        }
-        address.host = std::string(text);
-        return address;
-    }
-    auto port = portFromText(text.substr(colon + 1));
-    if (colon == 0 || !port) {
-        return std::nullopt;
-    }
-    address.host = std::string(text.substr(0, colon));
-    address.port = *port;
-    return address;
-}
 
 std::chrono::system_clock::time_point TimeClient::timeFromValue(uint32_t value,
                                                                 std::chrono::system_clock::time_point now)
@@ -180,7 +115,7 @@ TimeAnswer TimeClient::query(std::string_view server, std::chrono::system_clock:
                              std::stop_token stop) const
 {
     using Outcome = TimeAnswer::Outcome;
-    const auto address = parseServer(server);
+    const auto address = parseHostPort(server, kPort);
     if (!address) {
         return failure(Outcome::Failed, "not a time server address: \"" + std::string(server) + "\"");
     }

@@ -39,18 +39,11 @@ public:
         std::chrono::milliseconds answerTimeout{2500};
     };
 
-    // A server text taken apart: "host", "host:port", "[IPv6]" or "[IPv6]:port"; a bare IPv6
-    // address (more than one ":") is a host on port 37. Blanks around it are ignored.
-    struct ServerAddress {
-        std::string host;
-        uint16_t port = kPort;
-    };
-    static std::optional<ServerAddress> parseServer(std::string_view text);
-
     TimeClient() = default;
     explicit TimeClient(Options options) : m_options(options) {}
 
-    // One query. now is the local clock's reading; it picks the 136-year era of the answer.
+    // One query of a server named as parseHostPort reads it, on port 37 when none is given. now is
+    // the local clock's reading; it picks the 136-year era of the answer.
     // A stop request ends the waits early with Failed.
     TimeAnswer query(std::string_view server, std::chrono::system_clock::time_point now,
                      std::stop_token stop = {}) const;

@@ -73,29 +73,6 @@ TEST(MailSender, ParsesAddressListsAsUsersTypeThem)
     EXPECT_TRUE(MailSender::parseAddressList("Nobody <>").empty());
 }
 
-TEST(MailSender, SplitsServerIntoHostAndPort)
-{
-    using HostPort = std::pair<std::string, uint16_t>;
-    EXPECT_EQ(MailSender::hostAndPort("mail.example.org"), (HostPort{"mail.example.org", 25}));
-    EXPECT_EQ(MailSender::hostAndPort("mail.example.org:2525"), (HostPort{"mail.example.org", 2525}));
-    EXPECT_EQ(MailSender::hostAndPort("  mail.example.org:587 "), (HostPort{"mail.example.org", 587}));
-    EXPECT_EQ(MailSender::hostAndPort("mail.example.org:"), (HostPort{"mail.example.org", 25}));
-    EXPECT_EQ(MailSender::hostAndPort("mail.example.org", 587), (HostPort{"mail.example.org", 587}));
-    EXPECT_EQ(MailSender::hostAndPort("127.0.0.1:65535"), (HostPort{"127.0.0.1", 65535}));
-    // IPv6 literals: in brackets with or without a port; bare, all colons belong to the address.
-    EXPECT_EQ(MailSender::hostAndPort("[::1]:2526"), (HostPort{"::1", 2526}));
-    EXPECT_EQ(MailSender::hostAndPort("[2001:db8::5]"), (HostPort{"2001:db8::5", 25}));
-    EXPECT_EQ(MailSender::hostAndPort("2001:db8::5"), (HostPort{"2001:db8::5", 25}));
-    // A port that is not a port number is 0, so the sender can refuse it.
-    EXPECT_EQ(MailSender::hostAndPort("mail:abc"), (HostPort{"mail", 0}));
-    EXPECT_EQ(MailSender::hostAndPort("mail:0"), (HostPort{"mail", 0}));
-    EXPECT_EQ(MailSender::hostAndPort("mail:65536"), (HostPort{"mail", 0}));
-    EXPECT_EQ(MailSender::hostAndPort("mail:99999999999999999999"), (HostPort{"mail", 0}));
-    EXPECT_EQ(MailSender::hostAndPort("[::1]x"), (HostPort{"::1", 0}));
-    EXPECT_EQ(MailSender::hostAndPort("[::1"), (HostPort{"::1", 0}));
-    EXPECT_EQ(MailSender::hostAndPort(""), (HostPort{"", 25}));
-}
-
 TEST(MailSender, DeliversSenderRecipientsSubjectAndBody)
 {
     SmtpTestServer server;

@@ -95,28 +95,6 @@ TEST(TimeClient, NoConnectionFailsAtOnce)
     }
 }
 
-TEST(TimeClient, ServerTextsGiveHostAndPort)
-{
-    struct Case {
-        const char* text;
-        const char* host;
-        uint16_t port;
-    };
-    for (const Case& c :
-         {Case{"129.6.15.28", "129.6.15.28", 37}, Case{" time.example.org ", "time.example.org", 37},
-          Case{"127.0.0.1:3737", "127.0.0.1", 3737}, Case{"[::1]:3737", "::1", 3737},
-          Case{"[::1]", "::1", 37}, Case{"2001:db8::1", "2001:db8::1", 37}}) {
-        const auto address = TimeClient::parseServer(c.text);
-        ASSERT_TRUE(address) << c.text;
-        EXPECT_EQ(address->host, c.host) << c.text;
-        EXPECT_EQ(address->port, c.port) << c.text;
-    }
-    for (const char* bad :
-         {"", "   ", ":37", "host:", "host:0", "host:65536", "host:-1", "[]:37", "[::1]37"}) {
-        EXPECT_FALSE(TimeClient::parseServer(bad)) << bad;
-    }
-}
-
 TEST(TimeClient, HalfTheRoundTripIsAdded)
 {
     const auto serverTime = utc(2026, 5, 4, 12, 0, 0);
