@@ -2,8 +2,8 @@
 
 #include "core/HostPort.h"
 #include "core/Text.h"
+#include "net/CurlTransfer.h"
 
-#include <curl/curl.h>
 #include <unistd.h>
 
 #include <array>
@@ -21,12 +21,6 @@ namespace {
 
 constexpr size_t kFoldWidth = 78;     // recommended header line length
 constexpr size_t kQpLineContent = 75; // 76 with the soft-break "="
-
-void initCurlOnce()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 bool isBlank(char c)
 {
@@ -195,92 +189,26 @@ bool validEnvelopeAddress(const std::string& address)
     return true;
 }
 
-int replyCode(std::string_view line)
-{
-    if (line.size() < 3 || line[0] < '1' || line[0] > '5' || line[1] < '0' || line[1] > '9' ||
-        line[2] < '0' || line[2] > '9') {
-        return 0;
-    }
-    return (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
-}
-
-// State of one dialogue, reached from libcurl's callbacks.
-struct Transfer {
+// The message text libcurl reads after DATA.
+struct Upload {
     const std::string* data = nullptr;
     size_t position = 0;
-    // The server's last refusal (a 4xx or 5xx reply, all its lines), kept for the error text.
-    std::string errorReply;
-    std::string currentReply;
-    bool replyComplete = true;
 };
 
 size_t readData(char* buffer, size_t size, size_t count, void* user)
 {
-    auto* t = static_cast<Transfer*>(user);
-    size_t n = std::min(size * count, t->data->size() - t->position);
-    std::memcpy(buffer, t->data->data() + t->position, n);
-    t->position += n;
+    auto* u = static_cast<Upload*>(user);
+    size_t n = std::min(size * count, u->data->size() - u->position);
+    std::memcpy(buffer, u->data->data() + u->position, n);
+    u->position += n;
     return n;
 }
 
-void takeReplyLine(Transfer& t, std::string_view line)
-{
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
-        line.remove_suffix(1);
-    }
-    if (line.empty()) {
-        return;
-    }
-    if (t.replyComplete) {
-        t.currentReply.clear();
-    } else {
-        t.currentReply += ' ';
-    }
-    t.currentReply += cleanHeaderText(line);
-    // "250-..." continues a reply, "250 ..." ends it.
-    t.replyComplete = !(line.size() > 3 && line[3] == '-');
-    if (t.replyComplete) {
-        int code = replyCode(line);
-        if (code >= 400) {
-            t.errorReply = t.currentReply;
-        } else if (code != 0 && code != 221) {
-            // A later acceptance means an earlier refusal was dealt with (EHLO falling back to
-            // HELO); the goodbye after a failure must not hide the refusal.
-            t.errorReply.clear();
-        }
-    }
-}
-
-int debugCallback(CURL*, curl_infotype type, char* data, size_t size, void* user)
-{
-    // Only the server's replies are looked at; what we send (credentials included) is not kept.
-    if (type != CURLINFO_HEADER_IN) {
-        return 0;
-    }
-    auto* t = static_cast<Transfer*>(user);
-    std::string_view text(data, size);
-    while (!text.empty()) {
-        size_t end = text.find('\n');
-        std::string_view line = end == std::string_view::npos ? text : text.substr(0, end + 1);
-        takeReplyLine(*t, line);
-        text.remove_prefix(line.size());
-    }
-    return 0;
-}
-
-struct CurlDeleter {
-    void operator()(CURL* c) const { curl_easy_cleanup(c); }
-};
 struct SlistDeleter {
     void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 
 } // namespace
-
-MailSender::MailSender()
-{
-    initCurlOnce();
-}
 
 std::vector<std::string> MailSender::parseAddressList(const std::string& text)
 {
@@ -443,10 +371,8 @@ std::string MailSender::composeMessage(const MailMessage& message, const std::st
     return out;
 }
 
-std::string MailSender::send(const SmtpAccount& account, const MailMessage& message)
+std::string MailSender::send(const SmtpAccount& account, const MailMessage& message, std::stop_token stop)
 {
-    initCurlOnce();
-
     // The envelope comes from the same cleaned texts as the headers, so both name the same people.
     std::vector<std::string> recipients = parseAddressList(cleanHeaderText(message.recipients));
     if (recipients.empty()) {
@@ -471,10 +397,8 @@ std::string MailSender::send(const SmtpAccount& account, const MailMessage& mess
         return "Invalid SMTP server \"" + cleanHeaderText(account.server) + "\"";
     }
     const std::string& host = server->host;
-    const uint16_t port = server->port;
-    bool ipv6 = host.find(':') != std::string::npos;
     std::string urlHost;
-    if (ipv6) {
+    if (host.find(':') != std::string::npos) {
         // A zone ("fe80::1%eth0") is written "%25" in a URL.
         size_t percent = host.find('%');
         std::string address = host.substr(0, percent);
@@ -499,7 +423,7 @@ std::string MailSender::send(const SmtpAccount& account, const MailMessage& mess
         urlHost = host;
     }
     // The URL's path is the name this computer gives in EHLO.
-    std::string url = "smtp://" + urlHost + ":" + std::to_string(port) + "/" + localName();
+    std::string url = "smtp://" + urlHost + ":" + std::to_string(server->port) + "/" + localName();
 
     std::string data = composeMessage(message, dateHeaderNow(), newMessageId(sender));
     std::string mailFrom = "<" + sender + ">";
@@ -512,24 +436,22 @@ std::string MailSender::send(const SmtpAccount& account, const MailMessage& mess
         (void)rcpts.release(); // the same list, one entry longer
         rcpts.reset(grown);
     }
-    Transfer transfer;
-    transfer.data = &data;
-    char errorBuffer[CURL_ERROR_SIZE] = {};
+    Upload upload{&data, 0};
 
-    std::lock_guard lock(m_mutex);
-    // Declared last, so the handle goes before everything its callbacks and options point to.
-    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-    if (!curl) {
+    // Declared last, so the handle goes before everything its options point to.
+    CurlTransfer transfer;
+    if (!transfer.valid()) {
         return "Unable to start the mail client";
     }
-    CURL* c = curl.get();
-    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorBuffer);
+    transfer.setTimeouts({std::chrono::milliseconds(account.connectTimeoutMs),
+                          std::chrono::milliseconds(account.responseTimeoutMs),
+                          std::chrono::milliseconds(account.timeoutMs)});
+    CURL* c = transfer.handle();
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp");
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_NONE));
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1, account.connectTimeoutMs)));
-    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max(1, account.timeoutMs)));
+    // One connection per mail: the goodbye is said within perform, where a stop still reaches it.
+    curl_easy_setopt(c, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(c, CURLOPT_MAIL_FROM, mailFrom.c_str());
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpts.get());
     if (account.login) {
@@ -540,32 +462,8 @@ std::string MailSender::send(const SmtpAccount& account, const MailMessage& mess
     curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(data.size()));
     curl_easy_setopt(c, CURLOPT_READFUNCTION, readData);
-    curl_easy_setopt(c, CURLOPT_READDATA, &transfer);
-    // The replies are read through the debug callback; nothing is printed.
-    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, debugCallback);
-    curl_easy_setopt(c, CURLOPT_DEBUGDATA, &transfer);
-    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
-
-    CURLcode rc = curl_easy_perform(c);
-    // The goodbye is part of the dialogue: the connection closes here, while the lock is held.
-    curl.reset();
-    if (rc == CURLE_OK) {
-        return {};
-    }
-    std::string summary = curl_easy_strerror(rc);
-    std::string detail = cleanHeaderText(errorBuffer);
-    std::string error;
-    if (detail.empty()) {
-        error = summary;
-    } else if (detail.find(summary) != std::string::npos) {
-        error = detail;
-    } else {
-        error = summary + ": " + detail;
-    }
-    if (!transfer.errorReply.empty()) {
-        error += " (server reply: " + transfer.errorReply + ")";
-    }
-    return error;
+    curl_easy_setopt(c, CURLOPT_READDATA, &upload);
+    return transfer.perform(stop);
 }
 
 } // namespace kestrelon

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -18,22 +18,23 @@ struct SmtpAccount {
     std::string server; // read by parseHostPort: "host", "host:port", "[v6]:port"; port 25 when none is given
     bool login = false; // AUTH LOGIN with user/password; without it no credentials are sent
     std::string user, password;
-    int connectTimeoutMs = 5000; // connecting and the server's greeting
-    int timeoutMs = 30000;       // the whole dialogue, so a stuck server never holds a thread for ever
+    int connectTimeoutMs = 5000;   // connecting, the server's greeting and the login
+    int responseTimeoutMs = 10000; // each later reply, the one that accepts the data included
+    int timeoutMs = 30000;         // the whole dialogue, so a stuck server never holds a thread for ever
 };
 
-// Sends plain-text mail over SMTP with libcurl. One message at a time: concurrent callers wait
-// for each other (the feedback form on server threads and the IP-change mail share one sender).
+// Sends plain-text mail over SMTP with libcurl. Each send has a connection of its own, so
+// several threads may send at once and a stuck server holds up only its own mails.
 // The body goes out quoted-printable, so it arrives byte for byte after decoding, whatever its
 // line lengths, characters or line ends.
 class MailSender {
 public:
-    MailSender();
-
-    // Any thread; blocks for the whole dialogue. Returns the empty text on success, else a
-    // human-readable error (callers log it as "Email error: " + message): libcurl's error text,
-    // with the server's reply when it refused something.
-    std::string send(const SmtpAccount& account, const MailMessage& message);
+    // Any thread; blocks for the dialogue, within the account's time-outs; a stop request ends it
+    // within two seconds. Returns the empty text on success, else a human-readable error
+    // (callers log it as "Email error: " + message): libcurl's error text, with the server's reply
+    // when it refused something, or CurlTransfer::kCancelled after a stop.
+    static std::string send(const SmtpAccount& account, const MailMessage& message,
+                            std::stop_token stop = {});
 
     // Pure; any thread. The bare addresses of an address-list text: items are separated by ","
     // or ";" outside quotes and angle brackets; an item's address is the part inside <> when it
@@ -54,9 +55,6 @@ public:
     // Pure; any thread. The Subject header's value: the text itself when it is printable ASCII,
     // else RFC 2047 encoded words (UTF-8, base64) on folded lines. CR and LF are removed first.
     static std::string encodeSubject(const std::string& subject);
-
-private:
-    std::mutex m_mutex; // one dialogue at a time
 };
 
 } // namespace kestrelon

@@ -1,11 +1,15 @@
 // The SMTP mail sender against a real SMTP server (aiosmtpd on 127.0.0.1).
 #include "net/MailSender.h"
+#include "net/CurlTransfer.h"
+#include "support/ServerFixture.h"
 #include "support/SmtpTestServer.h"
+#include "support/StuckSmtpServer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <thread>
 
 using namespace kestrelon;
@@ -37,6 +41,15 @@ std::string lower(std::string s)
 {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
     return s;
+}
+
+// Time-outs far beyond any test's run: only a stop or the time-out under test can end the dialogue.
+SmtpAccount patientAccount(const std::string& server)
+{
+    SmtpAccount a;
+    a.server = server;
+    a.connectTimeoutMs = a.responseTimeoutMs = a.timeoutMs = 10 * 60 * 1000;
+    return a;
 }
 
 // The raw header block of a stored message, up to the blank line.
@@ -359,4 +372,49 @@ TEST(MailSender, ConcurrentCallersAllGetThrough)
     }
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(bodies, expected);
+}
+
+TEST(MailSender, AServerThatNeverAnswersTheDataIsGivenUpInTime)
+{
+    // Each of the two limits ends the wait for the reply to the data on its own, and the goodbye
+    // that libcurl tries after it as well: far sooner than the ten minutes of the other limits.
+    for (bool responseLimit : {true, false}) {
+        SCOPED_TRACE(responseLimit ? "response time-out" : "total time-out");
+        StuckSmtpServer stuck(StuckSmtpServer::Mode::StallAfterData);
+        SmtpAccount account = patientAccount(stuck.address());
+        (responseLimit ? account.responseTimeoutMs : account.timeoutMs) = 1000;
+        auto start = Clock::now();
+        std::string error = MailSender::send(account, simpleMessage());
+        EXPECT_NE(lower(error).find("time"), std::string::npos) << error;
+        EXPECT_EQ(stuck.stalledMessages(), 1);
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(60));
+    }
+}
+
+TEST(MailSender, AStopEndsAStuckDialogueAndOthersGoOnMeanwhile)
+{
+    SmtpTestServer good;
+    for (auto mode : {StuckSmtpServer::Mode::NeverGreet, StuckSmtpServer::Mode::StallAfterData}) {
+        SCOPED_TRACE(mode == StuckSmtpServer::Mode::NeverGreet ? "never greets" : "stalls after the data");
+        StuckSmtpServer stuck(mode);
+        std::stop_source stop;
+        auto result = std::async(std::launch::async, [&] {
+            return MailSender::send(patientAccount(stuck.address()), simpleMessage(), stop.get_token());
+        });
+        ASSERT_TRUE(waitFor([&] {
+            return mode == StuckSmtpServer::Mode::NeverGreet ? stuck.connections() == 1
+                                                             : stuck.stalledMessages() == 1;
+        }));
+        // No lock between the dialogues: another mail goes out while this one is stuck.
+        EXPECT_EQ(MailSender::send(accountFor(good), simpleMessage()), "");
+        EXPECT_EQ(result.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
+
+        auto stopped = Clock::now();
+        stop.request_stop();
+        ASSERT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        EXPECT_LT(Clock::now() - stopped, std::chrono::seconds(3));
+        EXPECT_EQ(result.get(), CurlTransfer::kCancelled);
+        EXPECT_TRUE(waitFor([&] { return stuck.closed() == 1; })) << "the connection is dropped";
+    }
+    EXPECT_TRUE(good.waitForMessages(2));
 }
