@@ -51,4 +51,19 @@ std::string_view trimBlanks(std::string_view text)
     return text;
 }
 
+std::string withoutControls(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u != 0x7f) {
+            out += c;
+        } else if (c == '\t') {
+            out += ' ';
+        }
+    }
+    return out;
+}
+
 } // namespace kestrelon

@@ -1,5 +1,7 @@
 #include "net/CurlTransfer.h"
 
+#include "core/Text.h"
+
 #include <algorithm>
 #include <mutex>
 
@@ -11,22 +13,6 @@ void initCurlOnce()
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-// Texts from the server or libcurl go into log lines: no control characters.
-std::string printable(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u != 0x7f) {
-            out += c;
-        } else if (c == '\t') {
-            out += ' ';
-        }
-    }
-    return out;
 }
 
 int replyCode(std::string_view line)
@@ -165,7 +151,7 @@ std::string CurlTransfer::perform(std::stop_token stop)
 std::string CurlTransfer::errorText() const
 {
     std::string summary = curl_easy_strerror(m_result);
-    std::string detail = printable(m_errorBuffer);
+    std::string detail = withoutControls(m_errorBuffer);
     std::string error;
     if (detail.empty()) {
         error = summary;
@@ -228,7 +214,7 @@ void CurlTransfer::takeReplyLine(std::string_view line)
     } else {
         m_currentReply += ' ';
     }
-    m_currentReply += printable(line);
+    m_currentReply += withoutControls(line);
     // "250-..." continues a reply, "250 ..." ends it.
     m_replyComplete = !(line.size() > 3 && line[3] == '-');
     if (m_replyComplete) {

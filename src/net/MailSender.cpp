@@ -28,22 +28,6 @@ bool isBlank(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
 
-// Header values never carry control characters: a CR or LF would start a header of its own.
-std::string cleanHeaderText(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u != 0x7f) {
-            out += c;
-        } else if (c == '\t') {
-            out += ' ';
-        }
-    }
-    return out;
-}
-
 // "Name: value", folded before blanks so that lines stay near 78 characters where the value
 // allows it. A fold goes only before a blank that is followed by a non-blank, so no folded line
 // consists of blanks alone; unfolding (removing the CR LF) gives back the value unchanged.
@@ -358,9 +342,9 @@ std::string MailSender::composeMessage(const MailMessage& message, const std::st
     std::string out;
     out += headerLine("Date", dateHeader);
     if (!message.from.empty()) {
-        out += headerLine("From", cleanHeaderText(message.from));
+        out += headerLine("From", withoutControls(message.from));
     }
-    out += headerLine("To", cleanHeaderText(message.recipients));
+    out += headerLine("To", withoutControls(message.recipients));
     out += headerLine("Subject", encodeSubject(message.subject));
     out += headerLine("Message-ID", messageId);
     out += "MIME-Version: 1.0\r\n";
@@ -374,19 +358,19 @@ std::string MailSender::composeMessage(const MailMessage& message, const std::st
 std::string MailSender::send(const SmtpAccount& account, const MailMessage& message, std::stop_token stop)
 {
     // The envelope comes from the same cleaned texts as the headers, so both name the same people.
-    std::vector<std::string> recipients = parseAddressList(cleanHeaderText(message.recipients));
+    std::vector<std::string> recipients = parseAddressList(withoutControls(message.recipients));
     if (recipients.empty()) {
         return "No recipient address given";
     }
     for (const auto& r : recipients) {
         if (!validEnvelopeAddress(r)) {
-            return "Invalid recipient address \"" + cleanHeaderText(r) + "\"";
+            return "Invalid recipient address \"" + withoutControls(r) + "\"";
         }
     }
-    std::vector<std::string> senders = parseAddressList(cleanHeaderText(message.from));
+    std::vector<std::string> senders = parseAddressList(withoutControls(message.from));
     std::string sender = senders.empty() ? std::string() : senders.front();
     if (!validEnvelopeAddress(sender)) {
-        return "Invalid sender address \"" + cleanHeaderText(sender) + "\"";
+        return "Invalid sender address \"" + withoutControls(sender) + "\"";
     }
 
     if (trimBlanks(account.server).empty()) {
@@ -394,7 +378,7 @@ std::string MailSender::send(const SmtpAccount& account, const MailMessage& mess
     }
     const auto server = parseHostPort(account.server, 25);
     if (!server) {
-        return "Invalid SMTP server \"" + cleanHeaderText(account.server) + "\"";
+        return "Invalid SMTP server \"" + withoutControls(account.server) + "\"";
     }
     const std::string& host = server->host;
     std::string urlHost;
@@ -411,13 +395,13 @@ std::string MailSender::send(const SmtpAccount& account, const MailMessage& mess
             valid = valid && isHostNameChar(c);
         }
         if (!valid || (percent != std::string::npos && zone.empty())) {
-            return "Invalid SMTP server \"" + cleanHeaderText(account.server) + "\"";
+            return "Invalid SMTP server \"" + withoutControls(account.server) + "\"";
         }
         urlHost = "[" + address + (zone.empty() ? "" : "%25" + zone) + "]";
     } else {
         for (char c : host) {
             if (!isHostNameChar(c)) {
-                return "Invalid SMTP server \"" + cleanHeaderText(account.server) + "\"";
+                return "Invalid SMTP server \"" + withoutControls(account.server) + "\"";
             }
         }
         urlHost = host;

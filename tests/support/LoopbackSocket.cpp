@@ -1,6 +1,7 @@
 #include "support/LoopbackSocket.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -25,6 +26,28 @@ int boundLoopbackSocket(uint16_t& port)
     }
     port = ntohs(a.sin_port);
     return fd;
+}
+
+LoopbackListener::LoopbackListener(int backlog)
+{
+    m_fd = boundLoopbackSocket(m_port);
+    if (::listen(m_fd, backlog) != 0 || ::pipe2(m_wake, O_CLOEXEC) != 0) {
+        ::close(m_fd);
+        throw std::runtime_error("listen failed");
+    }
+}
+
+LoopbackListener::~LoopbackListener()
+{
+    ::close(m_fd);
+    ::close(m_wake[0]);
+    ::close(m_wake[1]);
+}
+
+void LoopbackListener::wake()
+{
+    const char stop = 's';
+    [[maybe_unused]] ssize_t n = ::write(m_wake[1], &stop, 1);
 }
 
 } // namespace kestrelon::test

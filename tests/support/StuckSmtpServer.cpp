@@ -1,9 +1,6 @@
 #include "support/StuckSmtpServer.h"
 
-#include "support/LoopbackSocket.h"
-
 #include <cerrno>
-#include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -68,29 +65,20 @@ bool answerCommands(Client& c)
 
 StuckSmtpServer::StuckSmtpServer(Mode mode) : m_mode(mode)
 {
-    m_listener = boundLoopbackSocket(m_port);
-    if (::listen(m_listener, 128) != 0 || ::pipe2(m_wake, O_CLOEXEC) != 0) {
-        ::close(m_listener);
-        throw std::runtime_error("listen failed");
-    }
     m_thread = std::thread([this] { serve(); });
 }
 
 StuckSmtpServer::~StuckSmtpServer()
 {
-    const char stop = 's';
-    [[maybe_unused]] ssize_t n = ::write(m_wake[1], &stop, 1);
+    m_listener.wake();
     m_thread.join();
-    ::close(m_listener);
-    ::close(m_wake[0]);
-    ::close(m_wake[1]);
 }
 
 void StuckSmtpServer::serve()
 {
     std::vector<Client> clients;
     while (true) {
-        std::vector<pollfd> p = {{m_listener, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        std::vector<pollfd> p = {{m_listener.fd(), POLLIN, 0}, {m_listener.wakeFd(), POLLIN, 0}};
         for (const Client& c : clients) {
             p.push_back({c.fd, POLLIN, 0});
         }
@@ -125,7 +113,7 @@ void StuckSmtpServer::serve()
             }
         }
         if (p[0].revents) {
-            int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+            int fd = ::accept4(m_listener.fd(), nullptr, nullptr, SOCK_CLOEXEC);
             if (fd >= 0) {
                 ++m_connections;
                 if (m_mode == Mode::StallAfterData) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/LoopbackSocket.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -21,8 +23,8 @@ public:
     StuckSmtpServer(const StuckSmtpServer&) = delete;
     StuckSmtpServer& operator=(const StuckSmtpServer&) = delete;
 
-    uint16_t port() const { return m_port; }
-    std::string address() const { return "127.0.0.1:" + std::to_string(m_port); } // "host:port"
+    uint16_t port() const { return m_listener.port(); }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port()); } // "host:port"
     int connections() const { return m_connections; }
     // Connections the client has closed.
     int closed() const { return m_closed; }
@@ -33,9 +35,7 @@ private:
     void serve();
 
     const Mode m_mode;
-    int m_listener = -1;
-    int m_wake[2] = {-1, -1};
-    uint16_t m_port = 0;
+    LoopbackListener m_listener{128};
     std::atomic<int> m_connections{0};
     std::atomic<int> m_closed{0};
     std::atomic<int> m_stalled{0};

@@ -126,22 +126,13 @@ TinyTimeServer::TinyTimeServer(std::vector<Reply> replies) : m_replies(std::move
     if (m_replies.empty()) {
         m_replies.push_back(Reply::nothing());
     }
-    m_listener = boundLoopbackSocket(m_port);
-    if (::listen(m_listener, 16) != 0 || ::pipe2(m_wake, O_CLOEXEC) != 0) {
-        ::close(m_listener);
-        throw std::runtime_error("listen failed");
-    }
     m_thread = std::thread([this] { serve(); });
 }
 
 TinyTimeServer::~TinyTimeServer()
 {
-    const char stop = 's';
-    [[maybe_unused]] ssize_t n = ::write(m_wake[1], &stop, 1);
+    m_listener.wake();
     m_thread.join();
-    ::close(m_listener);
-    ::close(m_wake[0]);
-    ::close(m_wake[1]);
 }
 
 uint32_t TinyTimeServer::valueOf(std::chrono::system_clock::time_point time)
@@ -153,7 +144,7 @@ uint32_t TinyTimeServer::valueOf(std::chrono::system_clock::time_point time)
 void TinyTimeServer::serve()
 {
     while (true) {
-        pollfd p[2] = {{m_listener, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        pollfd p[2] = {{m_listener.fd(), POLLIN, 0}, {m_listener.wakeFd(), POLLIN, 0}};
         if (::poll(p, 2, -1) < 0) {
             if (errno == EINTR) {
                 continue;
@@ -163,7 +154,7 @@ void TinyTimeServer::serve()
         if (p[1].revents) {
             return;
         }
-        const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = ::accept4(m_listener.fd(), nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             continue;
         }
@@ -208,7 +199,7 @@ bool TinyTimeServer::pause(std::chrono::milliseconds time)
     if (time.count() <= 0) {
         return true;
     }
-    pollfd p{m_wake[0], POLLIN, 0};
+    pollfd p{m_listener.wakeFd(), POLLIN, 0};
     return ::poll(&p, 1, static_cast<int>(time.count())) == 0;
 }
 
@@ -221,7 +212,7 @@ void TinyTimeServer::holdOpen(int fd)
         if (left.count() <= 0) {
             return;
         }
-        pollfd p[2] = {{fd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        pollfd p[2] = {{fd, POLLIN, 0}, {m_listener.wakeFd(), POLLIN, 0}};
         if (::poll(p, 2, static_cast<int>(left.count())) <= 0 || p[1].revents) {
             return;
         }

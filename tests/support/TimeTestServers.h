@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/ChildProcess.h"
+#include "support/LoopbackSocket.h"
 #include "support/TempDir.h"
 #include "timecheck/ClockSetter.h"
 
@@ -71,8 +72,8 @@ public:
     TinyTimeServer(const TinyTimeServer&) = delete;
     TinyTimeServer& operator=(const TinyTimeServer&) = delete;
 
-    uint16_t port() const { return m_port; }
-    std::string address() const { return "127.0.0.1:" + std::to_string(m_port); } // "host:port"
+    uint16_t port() const { return m_listener.port(); }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port()); } // "host:port"
     // Connections accepted so far.
     int connections() const { return m_connections; }
 
@@ -88,9 +89,7 @@ private:
     void holdOpen(int fd);
 
     std::vector<Reply> m_replies;
-    int m_listener = -1;
-    int m_wake[2] = {-1, -1};
-    uint16_t m_port = 0;
+    LoopbackListener m_listener;
     std::atomic<int> m_connections{0};
     std::thread m_thread;
 };
