@@ -2,7 +2,7 @@
 // (root folder, port, logging, reverse lookup), until these come from a settings file.
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
-#include "net/MailSender.h"
+#include "net/MailQueue.h"
 #include "portio/PortOutputDevice.h"
 #include "portio/RecordingPortBackend.h"
 #include "web/MessageLog.h"
@@ -48,7 +48,7 @@ int main(int argc, char** argv)
     SettingsModel settings(s);
     MessageLog log([&settings] { return settings.snapshot()->WebServe.Log; });
     PortOutputDevice port([](uint16_t) { return std::make_unique<RecordingPortBackend>(); });
-    MailSender mail;
+    MailQueue mail;
     WebServer server(settings, log, port, mail);
     server.ownAddresses().set({"127.0.0.1"}, address);
     server.btnStartServerClick();

@@ -30,11 +30,12 @@ Application::Application(CommandLine commandLine, QObject* parent)
 
 Application::~Application()
 {
+    // Whatever way the program ends, no mail or request runs on after the objects it uses.
+    m_mailQueue.stop();
     // The camera holds on to the server's busy flag and to its captures.
     m_camera.reset();
     m_captures.reset();
     if (m_web) {
-        // Whatever way the program ends, no request runs on after the objects it uses.
         m_web.reset();
     }
 }
@@ -79,7 +80,7 @@ bool Application::create(std::string& error)
         *m_settings, m_port, [this](const std::string& line) { m_log->DisplayMessage(line); });
 
     // 3. The web server (its content-type table is built here), never serving the settings file.
-    m_web = std::make_unique<WebServer>(*m_settings, *m_log, m_port, m_mail);
+    m_web = std::make_unique<WebServer>(*m_settings, *m_log, m_port, m_mailQueue);
     m_web->setSettingsFile(m_paths.settingsFile);
     connect(m_web.get(), &WebServer::messageBox, this, &Application::messageBox);
 
@@ -200,6 +201,8 @@ Application::ShutdownResult Application::shutdown(CloseReason reason, bool repla
         result.exitStatus = 1;
     }
     m_shutDown = true;
+    // Mails still waiting for a stuck server are given up (each logged as not sent).
+    m_mailQueue.stop();
     // The external programs this run started, when "Close all programs on exit" is set.
     m_external->stopexternal();
     // 3. The snapshot, when asked. Only a file: a folder given as the snapshot's name stays,

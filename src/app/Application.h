@@ -8,7 +8,7 @@
 #include "launcher/ExternalPrograms.h"
 #include "launcher/ProcessLauncher.h"
 #include "media/VideoCaptures.h"
-#include "net/MailSender.h"
+#include "net/MailQueue.h"
 #include "portio/IoControl.h"
 #include "portio/PortAddress.h"
 #include "portio/PortOutputDevice.h"
@@ -78,7 +78,8 @@ public:
     MessageLog& messageLog() { return *m_log; }
     WebServer& webServer() { return *m_web; }
     PortOutputDevice& port() { return m_port; }
-    MailSender& mailSender() { return m_mail; }
+    // Where the feedback form and the address-change mail send their mails.
+    MailQueue& mailQueue() { return m_mailQueue; }
     // The I/O switch, the manual and start-up values, and the schedule (after create()).
     IoControl& ioControl() { return *m_ioControl; }
     PortSchedule& schedule() { return *m_schedule; }
@@ -110,8 +111,9 @@ private:
     bool m_created = false;
     std::unique_ptr<MessageLog> m_log;
     PortOutputDevice m_port;
-    // The one mail sender, shared by the feedback form and the address-change mail.
-    MailSender m_mail;
+    // The mails of the feedback form and the address-change mail, on threads of their own; after
+    // the log, which they write to, and stopped before the features go.
+    MailQueue m_mailQueue;
     std::unique_ptr<IoControl> m_ioControl;
     std::unique_ptr<PortSchedule> m_schedule;
     std::unique_ptr<WebServer> m_web;

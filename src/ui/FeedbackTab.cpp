@@ -4,6 +4,7 @@
 #include "ui/Named.h"
 #include "ui/Prompts.h"
 #include "ui/SettingsBinder.h"
+#include "web/FeedbackForm.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -130,12 +131,12 @@ void FeedbackTab::btnAppendBrowseClick()
 void FeedbackTab::settingsChanged()
 {
     m_binder->load();
-    // A settings file may hold both or neither; the buttons show it as it is.
-    const auto s = m_app.settings().snapshot();
+    // A hand-edited settings file may tick both: the buttons show the way the form takes.
+    const auto way = FeedbackForm::chosenWay(m_app.settings().snapshot()->WebServe);
     QSignalBlocker blockAppend(rbAppend);
     QSignalBlocker blockEmail(rbEmail);
-    rbAppend->setChecked(s->WebServe.Append);
-    rbEmail->setChecked(s->WebServe.Email);
+    rbAppend->setChecked(way == FeedbackForm::Way::Append);
+    rbEmail->setChecked(way == FeedbackForm::Way::Email);
 }
 
 } // namespace kestrelon

@@ -1,30 +1,69 @@
 #include "web/FeedbackForm.h"
 
 #include "core/DateTimePattern.h"
-#include "core/SettingsModel.h"
-#include "net/MailSender.h"
+#include "core/Settings.h"
+#include "net/MailQueue.h"
 #include "web/MessageLog.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kestrelon {
 
-FeedbackForm::FeedbackForm(SettingsModel& settings, MessageLog& log, MailSender& mail, Clock clock)
-    : m_settings(settings), m_log(log), m_mail(mail), m_clock(std::move(clock))
+namespace {
+
+// Continuation lines of a field start with this, which no line of the record itself does.
+constexpr char kIndent = '\t';
+
+std::string errorText(int error)
 {
+    return std::strerror(error);
+}
+
+} // namespace
+
+FeedbackForm::FeedbackForm(MessageLog& log, MailQueue& mail, Clock clock)
+    : m_log(log), m_mail(mail), m_clock(std::move(clock))
+{
+}
+
+FeedbackForm::Way FeedbackForm::chosenWay(const WebServeSettings& web)
+{
+    if (web.Email) {
+        return Way::Email;
+    }
+    return web.Append ? Way::Append : Way::None;
 }
 
 std::string FeedbackForm::fieldLine(const std::string& field)
 {
-    size_t eq = field.find('=');
-    if (eq == std::string::npos) {
-        return field;
+    std::string line;
+    line.reserve(field.size() + 1);
+    if (field.find_first_not_of('-') == std::string::npos && !field.empty()) {
+        line += kIndent;
     }
-    return field.substr(0, eq + 1) + " " + field.substr(eq + 1);
+    bool firstEquals = true;
+    for (size_t i = 0; i < field.size(); ++i) {
+        const char c = field[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < field.size() && field[i + 1] == '\n') {
+                ++i;
+            }
+            line += "\r\n";
+            line += kIndent;
+        } else {
+            line += c;
+            if (c == '=' && firstEquals) {
+                line += ' ';
+                firstEquals = false;
+            }
+        }
+    }
+    return line;
 }
 
 std::string FeedbackForm::fileRecord(const std::string& stamp, const std::string& address,
@@ -55,49 +94,69 @@ void FeedbackForm::append(const std::string& path, const std::string& record)
     // O_APPEND puts every write at the end, even when another program appends as well.
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
-        throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(errno));
+        throw std::runtime_error("Cannot open file \"" + path + "\". " + errorText(errno));
     }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        int error = errno;
+        ::close(fd);
+        throw std::runtime_error("Cannot write file \"" + path + "\". " + errorText(error));
+    }
+    // One write puts the record there whole; only a full disk or a size limit cuts it short, and
+    // then the part that went in is taken out again, so later records never follow half a one.
     const char* data = record.data();
     size_t left = record.size();
+    int error = 0;
     while (left > 0) {
         ssize_t n = ::write(fd, data, left);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
-            int error = n < 0 ? errno : EIO;
-            ::close(fd);
-            throw std::runtime_error("Cannot write file \"" + path + "\". " + std::strerror(error));
+            error = n < 0 ? errno : EIO;
+            break;
         }
         data += n;
         left -= static_cast<size_t>(n);
     }
-    ::close(fd);
+    if (error != 0) {
+        std::string message = "Cannot write file \"" + path + "\". " + errorText(error);
+        if (left < record.size() && ::ftruncate(fd, st.st_size) != 0) {
+            message += " The record is incomplete: " + errorText(errno);
+        }
+        ::close(fd);
+        throw std::runtime_error(message);
+    }
+    if (::close(fd) != 0) {
+        throw std::runtime_error("Cannot write file \"" + path + "\". " + errorText(errno));
+    }
 }
 
-void FeedbackForm::ProcessCGIText(const std::vector<std::string>& fields, const std::string& address)
+void FeedbackForm::ProcessCGIText(const Settings& settings, const std::vector<std::string>& fields,
+                                  const std::string& address)
 {
-    const auto s = m_settings.snapshot();
-    const WebServeSettings& web = s->WebServe;
-    const std::string stamp = formatDateTime(s->TimeServer.Format, DateTimeParts::fromLocalTime(m_clock()));
+    const WebServeSettings& web = settings.WebServe;
+    const std::string stamp =
+        formatDateTime(settings.TimeServer.Format, DateTimeParts::fromLocalTime(m_clock()));
 
-    // 1 and 2. The file.
-    if (web.Append && !web.AppendFile.empty()) {
-        append(web.AppendFile, fileRecord(stamp, address, fields));
-    } else if (web.Append) {
-        m_log.DisplayMessage(kNoFileName);
-    }
-
-    // 3. The mail, when chosen and complete.
-    if (!web.Email || web.EmailServer.empty() || web.EmailAddr.empty() || web.EmailFrom.empty() ||
-        web.Subject.empty()) {
-        if (web.Email) {
-            m_log.DisplayMessage(kMailSettingsIncorrect);
+    switch (chosenWay(web)) {
+    case Way::None:
+        return;
+    case Way::Append:
+        if (web.AppendFile.empty()) {
+            m_log.DisplayMessage(kNoFileName);
+        } else {
+            append(web.AppendFile, fileRecord(stamp, address, fields));
         }
         return;
+    case Way::Email:
+        break;
     }
 
-    // 4 to 8. Build and send it; the sender connects, sends and always disconnects.
+    if (web.EmailServer.empty() || web.EmailAddr.empty() || web.EmailFrom.empty() || web.Subject.empty()) {
+        m_log.DisplayMessage(kMailSettingsIncorrect);
+        return;
+    }
     MailMessage message;
     message.from = web.EmailFrom;
     message.recipients = web.EmailAddr;
@@ -111,9 +170,12 @@ void FeedbackForm::ProcessCGIText(const std::vector<std::string>& fields, const 
         account.password = web.FeedPass;
     }
     account.connectTimeoutMs = 5000;
-    if (std::string error = m_mail.send(account, message); !error.empty()) {
-        m_log.DisplayMessage("Email error: " + error);
-    }
+    // The sender connects, sends and always disconnects; the request does not wait for it.
+    m_mail.post(std::move(account), std::move(message), [&log = m_log](const std::string& error) {
+        if (!error.empty()) {
+            log.DisplayMessage("Email error: " + error);
+        }
+    });
 }
 
 } // namespace kestrelon

@@ -2,6 +2,7 @@
 
 #include "core/AtomicFile.h"
 #include "core/IntText.h"
+#include "core/Settings.h"
 #include "core/SettingsModel.h"
 
 #include <cerrno>
@@ -50,19 +51,24 @@ std::string HitCounter::requestPath() const
     return m_counter == 2 ? "/hitcounter2.bmp" : "/hitcounter.bmp";
 }
 
-std::string HitCounter::root() const
-{
-    return m_settings.snapshot()->WebServe.Root;
-}
-
 std::string HitCounter::countFilePath() const
 {
-    return root() + (m_counter == 2 ? "/hitcounter2.txt" : "/hitcounter.txt");
+    return countFilePath(*m_settings.snapshot());
 }
 
 std::string HitCounter::imageFilePath() const
 {
-    return root() + (m_counter == 2 ? "/hitcounter2.bmp" : "/hitcounter.bmp");
+    return imageFilePath(*m_settings.snapshot());
+}
+
+std::string HitCounter::countFilePath(const Settings& settings) const
+{
+    return settings.WebServe.Root + (m_counter == 2 ? "/hitcounter2.txt" : "/hitcounter.txt");
+}
+
+std::string HitCounter::imageFilePath(const Settings& settings) const
+{
+    return settings.WebServe.Root + (m_counter == 2 ? "/hitcounter2.bmp" : "/hitcounter.bmp");
 }
 
 std::string HitCounter::formatTotal(uint32_t total)
@@ -77,18 +83,18 @@ std::string HitCounter::IncDecHitCounter(const std::string& direction)
     std::string error;
     {
         std::lock_guard lock(m_mutex);
-        error = changeLocked(direction);
+        error = changeLocked(*m_settings.snapshot(), direction);
     }
     Q_EMIT changed();
     return error;
 }
 
-std::string HitCounter::changeLocked(const std::string& direction)
+std::string HitCounter::changeLocked(const Settings& settings, const std::string& direction)
 {
-    if (root().empty()) {
+    if (settings.WebServe.Root.empty()) {
         return "No root folder is set";
     }
-    const std::string path = countFilePath();
+    const std::string path = countFilePath(settings);
     std::string line;
     std::string error;
     if (!readFirstLine(path, line, error)) {
@@ -109,11 +115,11 @@ std::string HitCounter::changeLocked(const std::string& direction)
         return "Cannot write file \"" + path + "\". " + error;
     }
     m_total = QString::fromStdString(text);
-    paintLocked(text);
+    paintLocked(settings, text);
     return {};
 }
 
-HitCounter::Hit HitCounter::countHit(const std::string& address, std::string& error)
+HitCounter::Hit HitCounter::countHit(const Settings& settings, const std::string& address, std::string& error)
 {
     Hit hit = Hit::Counted;
     {
@@ -127,7 +133,7 @@ HitCounter::Hit HitCounter::countHit(const std::string& address, std::string& er
             m_timerRunning = true;
             m_timerDue = m_clock() + kRepeatWindow;
         }
-        error = changeLocked("inc");
+        error = changeLocked(settings, "inc");
         if (error.empty()) {
             m_lastCountedIP = address;
         } else {
@@ -150,35 +156,35 @@ void HitCounter::PaintBitmap(const std::string& text)
 {
     {
         std::lock_guard lock(m_mutex);
-        paintLocked(text);
+        paintLocked(*m_settings.snapshot(), text);
     }
     Q_EMIT changed();
 }
 
-void HitCounter::paintLocked(const std::string& text)
+void HitCounter::paintLocked(const Settings& settings, const std::string& text)
 {
-    const auto s = m_settings.snapshot();
-    QImage image = drawCounterImage(text, CounterStyle::fromSettings(s->WebServe, m_counter));
+    QImage image = drawCounterImage(text, CounterStyle::fromSettings(settings.WebServe, m_counter));
     m_tag = QString::fromStdString(
         imageTag(m_counter == 2 ? "hitcounter2.bmp" : "hitcounter.bmp", image.width(), image.height()));
     m_image = image;
-    if (image.isNull() || root().empty()) {
+    if (image.isNull() || settings.WebServe.Root.empty()) {
         return;
     }
     const QByteArray bytes = bmpBytes(image);
     std::string error;
     // A failed write keeps the earlier image; the next change tries again.
-    replaceFileAtomically(imageFilePath(), std::string_view(bytes.constData(), bytes.size()), 0644,
+    replaceFileAtomically(imageFilePath(settings), std::string_view(bytes.constData(), bytes.size()), 0644,
                           /*keepMode=*/true, error);
 }
 
 void HitCounter::MakeCounterText()
 {
     std::lock_guard lock(m_mutex);
-    if (root().empty()) {
+    const auto settings = m_settings.snapshot();
+    if (settings->WebServe.Root.empty()) {
         return;
     }
-    const std::string path = countFilePath();
+    const std::string path = countFilePath(*settings);
     std::ifstream probe(path);
     if (probe) {
         return;
@@ -191,13 +197,14 @@ void HitCounter::refresh()
 {
     {
         std::lock_guard lock(m_mutex);
+        const auto settings = m_settings.snapshot();
         std::string line;
         std::string error;
-        if (!readFirstLine(countFilePath(), line, error)) {
+        if (!readFirstLine(countFilePath(*settings), line, error)) {
             line = "000000";
         }
         m_total = QString::fromStdString(line);
-        paintLocked(line);
+        paintLocked(*settings, line);
     }
     Q_EMIT changed();
 }

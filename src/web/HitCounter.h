@@ -14,6 +14,7 @@
 namespace kestrelon {
 
 class SettingsModel;
+struct Settings;
 
 // One hit counter: its running total in a count file in the web root ("hitcounter.txt" or
 // "hitcounter2.txt"), the image of the total beside it ("hitcounter.bmp" / "hitcounter2.bmp")
@@ -53,9 +54,10 @@ public:
 
     enum class Hit { Counted, Repeat, Failed };
     // A web hit from an address: counted unless the same address was counted within the repeat
-    // window. The check and the change happen under the counter's lock, so simultaneous hits
-    // from one address count once. error is set when Failed.
-    Hit countHit(const std::string& address, std::string& error);
+    // window. settings: the request's copy (root folder, font and colours). The check and the
+    // change happen under the counter's lock, so simultaneous hits from one address count once.
+    // error is set when Failed.
+    Hit countHit(const Settings& settings, const std::string& address, std::string& error);
 
     // Draws the image of a total text, updates the tag and saves the image file (an empty image
     // is not saved; the earlier file stays).
@@ -81,10 +83,11 @@ Q_SIGNALS:
     void changed();
 
 private:
-    std::string changeLocked(const std::string& direction);
-    void paintLocked(const std::string& text);
+    std::string changeLocked(const Settings& settings, const std::string& direction);
+    void paintLocked(const Settings& settings, const std::string& text);
     void expireLocked();
-    std::string root() const;
+    std::string countFilePath(const Settings& settings) const;
+    std::string imageFilePath(const Settings& settings) const;
 
     const int m_counter;
     SettingsModel& m_settings;
@@ -107,6 +110,10 @@ public:
     HitCounter& two() { return m_two; }
     // The counter a request path counts on, or none.
     HitCounter* forPath(const std::string& document);
+    // The pause a counted web hit adds to its reply: HitCounter::kPause unless a test sets another
+    // before the server starts.
+    std::chrono::milliseconds pause() const { return m_pause; }
+    void setPause(std::chrono::milliseconds pause) { m_pause = pause; }
 
     // Start-up: both count files created when missing.
     void MakeCounterText();
@@ -117,6 +124,7 @@ public:
 private:
     HitCounter m_one;
     HitCounter m_two;
+    std::chrono::milliseconds m_pause = HitCounter::kPause;
 };
 
 } // namespace kestrelon

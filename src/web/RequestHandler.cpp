@@ -111,11 +111,38 @@ Reply status(int code, Reply reply)
     return reply;
 }
 
-// Where a feedback submission is sent back to: the path, after its last "\\" or ":".
+// Whether a Location stays on this server as a browser reads it: browsers drop tabs and line
+// breaks anywhere and blanks and controls in front, and take "\\" for "/". Then "//" would name
+// another host, and "x:" before any "/", "?" or "#" a scheme of its own ("javascript:" too).
+bool staysOnThisServer(const std::string& location)
+{
+    std::string seen;
+    for (char c : location) {
+        if (c == '\t' || c == '\r' || c == '\n') {
+            continue;
+        }
+        if (seen.empty() && static_cast<unsigned char>(c) <= 0x20) {
+            continue;
+        }
+        seen += c == '\\' ? '/' : c;
+    }
+    if (seen.empty() || seen.compare(0, 2, "//") == 0) {
+        return false;
+    }
+    size_t colon = seen.find(':');
+    return colon == std::string::npos || seen.find_first_of("/?#") < colon;
+}
+
+// Where a feedback submission is sent back to: the path, after its last "\\" or ":"; when that
+// would lead elsewhere (or nowhere), the document's own path, and "/" when even that would.
 std::string redirectTarget(const std::string& document)
 {
     size_t cut = document.find_last_of("\\:");
-    return cut == std::string::npos ? document : document.substr(cut + 1);
+    std::string target = cut == std::string::npos ? document : document.substr(cut + 1);
+    if (staysOnThisServer(target)) {
+        return target;
+    }
+    return staysOnThisServer(document) ? document : "/";
 }
 
 // The value text of an I/O request as a 32-bit integer: decimal, or hexadecimal after "$",
@@ -173,7 +200,7 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
     // out as the redirect's body when it exists.
     if (isFeedback(rq)) {
         log("Feedback sent from: " + rq.clientAddress);
-        m.feedback.ProcessCGIText(rq.formFields, rq.clientAddress);
+        m.feedback.ProcessCGIText(*job.settings, rq.formFields, rq.clientAddress);
         reply.status = 302;
         reply.location = redirectTarget(rq.document);
     }
@@ -183,9 +210,9 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
         const bool dontCount = counter->number() == 2 ? web.DontCountOwn2 : web.DontCountOwn;
         if (!(ownClient && dontCount)) {
             std::string error;
-            switch (counter->countHit(rq.clientAddress, error)) {
+            switch (counter->countHit(*job.settings, rq.clientAddress, error)) {
             case HitCounter::Hit::Counted:
-                reply.delay = HitCounter::kPause;
+                reply.delay = m.counters.pause();
                 break;
             case HitCounter::Hit::Failed:
                 throw std::runtime_error(error);

@@ -24,11 +24,11 @@ bool fileExists(const std::string& path)
 
 } // namespace
 
-WebServer::WebServer(SettingsModel& settings, MessageLog& log, PortOutputDevice& port, MailSender& mail,
+WebServer::WebServer(SettingsModel& settings, MessageLog& log, PortOutputDevice& port, MailQueue& mail,
                      HttpServerLimits limits, RequestHandler::Clock clock, QObject* parent)
-    : QObject(parent), m_settings(settings), m_log(log), m_counters(settings, clock),
-      m_feedback(settings, log, mail), m_handler({settings, log, port, m_ownAddresses, m_busy, m_mime,
-                                                  m_lookupCache, m_counters, m_feedback, clock}),
+    : QObject(parent), m_settings(settings), m_log(log), m_counters(settings, clock), m_feedback(log, mail),
+      m_handler({settings, log, port, m_ownAddresses, m_busy, m_mime, m_lookupCache, m_counters, m_feedback,
+                 clock}),
       m_http(std::make_unique<HttpServer>(m_handler, limits))
 {
 }

@@ -16,7 +16,7 @@
 
 namespace kestrelon {
 
-class MailSender;
+class MailQueue;
 class MessageLog;
 class PortOutputDevice;
 class SettingsModel;
@@ -33,7 +33,7 @@ public:
     static constexpr const char* kDebugNote = "Debug Active. External IP address is not available";
 
     // clock: the steady clock the request handling and the hit counters go by (tests move it on).
-    WebServer(SettingsModel& settings, MessageLog& log, PortOutputDevice& port, MailSender& mail,
+    WebServer(SettingsModel& settings, MessageLog& log, PortOutputDevice& port, MailQueue& mail,
               HttpServerLimits limits = {}, RequestHandler::Clock clock = &std::chrono::steady_clock::now,
               QObject* parent = nullptr);
     ~WebServer() override;
@@ -73,6 +73,8 @@ public:
     // The two hit counters and the feedback form the request handler uses.
     HitCounters& counters() { return m_counters; }
     FeedbackForm& feedbackForm() { return m_feedback; }
+    // The request handler the server runs; any thread, as the server's own.
+    RequestHandler& requestHandler() { return m_handler; }
     // The settings file is never served (it holds the passwords). Main thread.
     void setSettingsFile(std::string path) { m_handler.setProtectedFile(std::move(path)); }
     size_t connectionCount() const { return m_http->connectionCount(); }

@@ -3,6 +3,8 @@
 #include "support/HeadlessProgram.h"
 #include "support/LoopbackSocket.h"
 #include "support/RawHttpClient.h"
+#include "support/ServerFixture.h"
+#include "support/StuckSmtpServer.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -155,4 +157,37 @@ TEST(HeadlessRun, CaptureStartsByItselfAndRewritesTheSnapshotOnItsInterval)
     // "Delete image when server exits".
     EXPECT_FALSE(std::filesystem::exists(snap));
     EXPECT_NE(program.stderrText().find("camera: Capture stopped\n"), std::string::npos);
+}
+
+TEST(HeadlessRun, SigtermWithMailsStuckOnTheServerEndsAtOnceAndLogsThemAsNotSent)
+{
+    StuckSmtpServer stuck(StuckSmtpServer::Mode::StallAfterData);
+    TempDir dir;
+    dir.write("www/index.html", "HOME");
+    std::string ini = dir.write("k.ini", "[WebServe]\nPort=0\nRevDNS=0\nAutoStart=1\nRoot=" + dir.path() +
+                                             "/www\nAppend=0\nEmail=1\nEmailServer=" + stuck.address() +
+                                             "\nEmailAddr=owner@example.org\nEmailFrom=k@example.org\n");
+    HeadlessProgram program(KESTRELON_EXE, {"--headless", "--config", ini, "--listen", "127.0.0.1"});
+    auto listening = program.waitForLine(
+        std::regex(R"(Listening for HTTP connections on 127\.0\.0\.1:(\d+)\.$)"), std::chrono::seconds(10));
+    ASSERT_TRUE(listening);
+    uint16_t port = static_cast<uint16_t>(std::stoi((*listening)[1]));
+    for (int i = 0; i < 4; ++i) {
+        auto r = httpPost(port, "/index.html", "n=" + std::to_string(i));
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 302);
+    }
+    // Both mail threads wait for the server's answer to a mail; two more mails wait their turn.
+    ASSERT_TRUE(waitFor([&] { return stuck.stalledMessages() == 2; }));
+
+    auto start = std::chrono::steady_clock::now();
+    program.terminate();
+    EXPECT_EQ(program.waitForExit(std::chrono::seconds(10)), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    size_t notSent = 0;
+    for (const auto& line : program.lines()) {
+        notSent += line.starts_with("server: ") &&
+                   line.ends_with("   Email error: Not sent: the program is shutting down");
+    }
+    EXPECT_EQ(notSent, 4u);
 }

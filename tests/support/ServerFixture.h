@@ -2,7 +2,7 @@
 
 #include "core/Settings.h"
 #include "core/SettingsModel.h"
-#include "net/MailSender.h"
+#include "net/MailQueue.h"
 #include "portio/PortOutputDevice.h"
 #include "portio/RecordingPortBackend.h"
 #include "support/RawHttpClient.h"
@@ -53,7 +53,7 @@ public:
     std::atomic<RecordingPortBackend*> recorder{nullptr};
     std::string recordFile; // when set before the first port write, writes are appended to it
     PortOutputDevice portDevice;
-    MailSender mail;
+    MailQueue mail;
     std::atomic<int64_t> clockOffset{0}; // milliseconds
     std::unique_ptr<WebServer> server;
 };

@@ -64,6 +64,10 @@ TEST_F(FeedbackTabTest, TheTwoWaysStayExclusiveAndBothSettingsFollow)
     });
     EXPECT_FALSE(tab->rbAppend->isChecked());
     EXPECT_TRUE(tab->rbEmail->isChecked());
+    // Both ticked by hand: the window shows the way the form takes, the e-mail.
+    app->settings().update([](Settings& s) { s.WebServe.Append = true; });
+    EXPECT_FALSE(tab->rbAppend->isChecked());
+    EXPECT_TRUE(tab->rbEmail->isChecked());
 }
 
 TEST_F(FeedbackTabTest, BrowseNamesTheFileAndTheFormAppendsToIt)
@@ -87,7 +91,7 @@ TEST_F(FeedbackTabTest, BrowseNamesTheFileAndTheFormAppendsToIt)
     EXPECT_EQ(tab->edAppendFile->text().toStdString(), file);
     EXPECT_EQ(app->settings().snapshot()->WebServe.AppendFile, file);
 
-    app->webServer().feedbackForm().ProcessCGIText({"name=Ann"}, "10.0.0.7");
+    app->webServer().feedbackForm().ProcessCGIText(*app->settings().snapshot(), {"name=Ann"}, "10.0.0.7");
     const std::string record = readFile(file);
     EXPECT_NE(record.find("Sender's IP address was: 10.0.0.7\r\n \r\nname= Ann\r\n"), std::string::npos)
         << record;

@@ -1,17 +1,20 @@
 // Feedback records in a file and by mail, against a real SMTP server on 127.0.0.1.
 #include "web/FeedbackForm.h"
 #include "core/SettingsModel.h"
-#include "net/MailSender.h"
+#include "net/MailQueue.h"
 #include "support/ServerFixture.h"
 #include "support/SmtpTestServer.h"
+#include "support/StuckSmtpServer.h"
 #include "support/TempDir.h"
 #include "web/MessageLog.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <sys/resource.h>
 
 using namespace kestrelon;
 using namespace kestrelon::test;
@@ -39,8 +42,18 @@ class FeedbackFormTest : public ::testing::Test {
 protected:
     FeedbackFormTest()
         : model(Settings::defaults(dir.path())), log([] { return true; }),
-          form(model, log, mail, [] { return fixedTime(); })
+          form(log, mail, [] { return fixedTime(); })
     {
+    }
+
+    // One submission with the settings as they are now.
+    void process(const std::vector<std::string>& fields, const std::string& address)
+    {
+        form.ProcessCGIText(*model.snapshot(), fields, address);
+    }
+    bool waitForMessages(size_t count)
+    {
+        return waitFor([&] { return log.lineCount() >= count; });
     }
 
     std::vector<std::string> messages() const
@@ -70,7 +83,7 @@ protected:
     std::string file = dir.path() + "/feedback.txt";
     SettingsModel model;
     MessageLog log;
-    MailSender mail;
+    MailQueue mail;
     FeedbackForm form;
 };
 
@@ -79,14 +92,14 @@ protected:
 TEST_F(FeedbackFormTest, RecordsAreAppendedToTheFileLineByLine)
 {
     useFile();
-    form.ProcessCGIText({"name=Ann", "comment=Hi"}, "10.0.0.7");
+    process({"name=Ann", "comment=Hi"}, "10.0.0.7");
     const std::string first = kStamp +
                               "\r\nSender's IP address was: 10.0.0.7\r\n \r\nname= Ann\r\ncomment= Hi\r\n" +
                               std::string(42, '-') + "\r\n\r\n";
     EXPECT_EQ(readFile(file), first);
     // Only the first "=" gains a blank; a field without one stays; no fields still make a record.
-    form.ProcessCGIText({"x=a=b", "plain", "empty="}, "10.0.0.8");
-    form.ProcessCGIText({}, "10.0.0.9");
+    process({"x=a=b", "plain", "empty="}, "10.0.0.8");
+    process({}, "10.0.0.9");
     EXPECT_EQ(readFile(file),
               first + kStamp +
                   "\r\nSender's IP address was: 10.0.0.8\r\n \r\nx= a=b\r\nplain\r\nempty= \r\n" +
@@ -95,25 +108,91 @@ TEST_F(FeedbackFormTest, RecordsAreAppendedToTheFileLineByLine)
     // The stamp follows the time display's pattern.
     model.update([](Settings& s) { s.TimeServer.Format = "yyyy-mm-dd hh:nn"; });
     std::remove(file.c_str());
-    form.ProcessCGIText({"a=1"}, "10.0.0.7");
+    process({"a=1"}, "10.0.0.7");
     EXPECT_EQ(readFile(file).substr(0, 18), "2026-03-05 14:07\r\n");
     EXPECT_TRUE(messages().empty());
 
     // No file name: one line, nothing stored, no mail tried.
     model.update([](Settings& s) { s.WebServe.AppendFile.clear(); });
-    form.ProcessCGIText({"a=1"}, "10.0.0.7");
+    process({"a=1"}, "10.0.0.7");
     EXPECT_EQ(messages(), std::vector<std::string>{FeedbackForm::kNoFileName});
     // A file that cannot be opened is an error for the caller.
     model.update([this](Settings& s) { s.WebServe.AppendFile = dir.path() + "/missing/feedback.txt"; });
-    EXPECT_THROW(form.ProcessCGIText({"a=1"}, "10.0.0.7"), std::runtime_error);
+    EXPECT_THROW(process({"a=1"}, "10.0.0.7"), std::runtime_error);
+}
+
+TEST_F(FeedbackFormTest, WhatASenderTypesCannotForgeARecordInTheFileOrTheMail)
+{
+    const std::string rule = std::string(42, '-');
+    // A second record typed into a field, line breaks of every kind, and a field that is a rule.
+    const std::vector<std::string> fields = {"comment=Hi\r\n" + rule + "\r\n\r\n" + kStamp +
+                                                 "\r\nSender's IP address was: 8.8.8.8\r\n \r\nname=Eve",
+                                             "lone=a\rb\nc\n", rule};
+    const std::string fieldLines = "comment= Hi\r\n\t" + rule + "\r\n\t\r\n\t" + kStamp +
+                                   "\r\n\tSender's IP address was: 8.8.8.8\r\n\t \r\n\tname=Eve\r\n"
+                                   "lone= a\r\n\tb\r\n\tc\r\n\t\r\n\t" +
+                                   rule + "\r\n";
+    useFile();
+    process(fields, "10.0.0.7");
+    EXPECT_EQ(readFile(file),
+              kStamp + "\r\nSender's IP address was: 10.0.0.7\r\n \r\n" + fieldLines + rule + "\r\n\r\n");
+
+    SmtpTestServer smtp;
+    useMail(smtp.address());
+    process(fields, "10.0.0.7");
+    ASSERT_TRUE(smtp.waitForMessages(1));
+    EXPECT_EQ(smtp.messages().front().body,
+              kStamp + "\r\nSender's IP address was: 10.0.0.7\r\n" + fieldLines + std::string(35, '-'));
+}
+
+TEST_F(FeedbackFormTest, ARecordThatDoesNotFitLeavesTheFileAsItWas)
+{
+    useFile();
+    process({"first=1"}, "10.0.0.7");
+    const std::string before = readFile(file);
+    {
+        // A file size limit just past the end, as a full disk would be: the write falls short.
+        rlimit old{};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+        rlimit limited = old;
+        limited.rlim_cur = before.size() + 20;
+        auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        EXPECT_THROW(process({"text=" + std::string(500, 'x')}, "10.0.0.8"), std::runtime_error);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+    }
+    EXPECT_EQ(readFile(file), before);
+    process({"after=1"}, "10.0.0.9");
+    EXPECT_EQ(readFile(file), before + FeedbackForm::fileRecord(kStamp, "10.0.0.9", {"after=1"}));
+}
+
+TEST_F(FeedbackFormTest, WithBothWaysTickedOnlyTheMailGoesOut)
+{
+    SmtpTestServer smtp;
+    useMail(smtp.address());
+    model.update([this](Settings& s) {
+        s.WebServe.Append = true;
+        s.WebServe.AppendFile = file;
+    });
+    process({"a=1"}, "10.0.0.7");
+    ASSERT_TRUE(smtp.waitForMessages(1));
+    EXPECT_FALSE(std::ifstream(file));
+    // Neither ticked: nothing at all.
+    model.update([](Settings& s) { s.WebServe.Append = s.WebServe.Email = false; });
+    process({"a=2"}, "10.0.0.7");
+    mail.stop();
+    EXPECT_EQ(smtp.messageCount(), 1u);
+    EXPECT_FALSE(std::ifstream(file));
+    EXPECT_TRUE(messages().empty());
 }
 
 TEST_F(FeedbackFormTest, TheMailCarriesTheBodyWithoutBlankLineAndWithTheShortRule)
 {
     SmtpTestServer smtp;
     useMail(smtp.address());
-    form.ProcessCGIText({"name=Ann", "comment=Hi"}, "10.0.0.7");
-    ASSERT_EQ(smtp.messageCount(), 1u);
+    process({"name=Ann", "comment=Hi"}, "10.0.0.7");
+    ASSERT_TRUE(smtp.waitForMessages(1));
     const ReceivedMail m = smtp.messages().front();
     EXPECT_EQ(m.body, kStamp + "\r\nSender's IP address was: 10.0.0.7\r\nname= Ann\r\ncomment= Hi\r\n" +
                           std::string(35, '-'));
@@ -125,7 +204,7 @@ TEST_F(FeedbackFormTest, TheMailCarriesTheBodyWithoutBlankLineAndWithTheShortRul
     EXPECT_TRUE(messages().empty());
 
     // No fields: stamp, address and rule.
-    form.ProcessCGIText({}, "10.0.0.9");
+    process({}, "10.0.0.9");
     ASSERT_TRUE(smtp.waitForMessages(2));
     EXPECT_EQ(smtp.messages()[1].body,
               kStamp + "\r\nSender's IP address was: 10.0.0.9\r\n" + std::string(35, '-'));
@@ -136,9 +215,10 @@ TEST_F(FeedbackFormTest, TheMailCarriesTheBodyWithoutBlankLineAndWithTheShortRul
         log.clear();
         useMail(smtp.address());
         model.update([&](Settings& s) { (s.WebServe.*clear).clear(); });
-        form.ProcessCGIText({"a=1"}, "10.0.0.7");
+        process({"a=1"}, "10.0.0.7");
         EXPECT_EQ(messages(), std::vector<std::string>{FeedbackForm::kMailSettingsIncorrect});
     }
+    mail.stop(); // nothing is left to go out
     EXPECT_EQ(smtp.messageCount(), 2u);
 }
 
@@ -151,14 +231,15 @@ TEST_F(FeedbackFormTest, LoginRequiredUsesAuthLoginAndReportsARefusal)
         s.WebServe.FeedUser = "webmaster";
         s.WebServe.FeedPass = "s3cret";
     });
-    form.ProcessCGIText({"a=1"}, "10.0.0.7");
-    ASSERT_EQ(smtp.messageCount(), 1u);
+    process({"a=1"}, "10.0.0.7");
+    ASSERT_TRUE(smtp.waitForMessages(1));
     EXPECT_EQ(smtp.messages().front().authMechanism, "LOGIN");
     EXPECT_EQ(smtp.messages().front().authUser, "webmaster");
     EXPECT_TRUE(messages().empty());
 
     model.update([](Settings& s) { s.WebServe.FeedPass = "wrong"; });
-    form.ProcessCGIText({"a=2"}, "10.0.0.7");
+    process({"a=2"}, "10.0.0.7");
+    ASSERT_TRUE(waitForMessages(1));
     ASSERT_EQ(messages().size(), 1u);
     EXPECT_EQ(messages()[0].rfind("Email error: ", 0), 0u) << messages()[0];
     EXPECT_GT(messages()[0].size(), 13u);
@@ -167,7 +248,8 @@ TEST_F(FeedbackFormTest, LoginRequiredUsesAuthLoginAndReportsARefusal)
     // Without "Login required" no credentials are offered, and this server wants them.
     log.clear();
     model.update([](Settings& s) { s.WebServe.FeedAuth = false; });
-    form.ProcessCGIText({"a=3"}, "10.0.0.7");
+    process({"a=3"}, "10.0.0.7");
+    ASSERT_TRUE(waitForMessages(1));
     ASSERT_EQ(messages().size(), 1u);
     EXPECT_EQ(messages()[0].rfind("Email error: ", 0), 0u);
     EXPECT_EQ(smtp.messageCount(), 1u);
@@ -190,8 +272,45 @@ TEST(FeedbackThroughTheServer, AMailServerThatIsDownStillLetsTheRequestComplete)
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 302);
     EXPECT_EQ(r->body, "PAGE");
-    // Both ways were chosen: the record is in the file, and the failed mail is logged.
-    EXPECT_NE(readFile(f.root.path() + "/feedback.txt").find("name= Ann"), std::string::npos);
-    EXPECT_EQ(f.countMessages("Email error: "), 1u);
+    // Both ways are ticked: only the mail is tried, and its failure is logged.
+    EXPECT_TRUE(waitFor([&] { return f.countMessages("Email error: ") == 1; }));
+    EXPECT_FALSE(std::ifstream(f.root.path() + "/feedback.txt"));
     EXPECT_EQ(f.countMessages("Feedback sent from: 127.0.0.1"), 1u);
+}
+
+TEST(FeedbackThroughTheServer, AStuckMailServerHoldsUpNoVisitorAndNoStop)
+{
+    StuckSmtpServer stuck(StuckSmtpServer::Mode::NeverGreet);
+    ServerFixture f;
+    f.root.write("page.html", "PAGE");
+    f.root.write("hitcounter.txt", "000000\r\n");
+    f.change([&](Settings& s) {
+        s.WebServe.Append = false;
+        s.WebServe.Email = true;
+        s.WebServe.EmailServer = stuck.address();
+        s.WebServe.EmailAddr = "owner@example.org";
+        s.WebServe.EmailFrom = "kestrelon@example.org";
+    });
+    ASSERT_TRUE(f.start());
+    // More posts than the mail queue holds: every one is answered as usual.
+    constexpr int kPosts = 40;
+    for (int i = 0; i < kPosts; ++i) {
+        auto r = httpPost(f.port(), "/page.html", "n=" + std::to_string(i));
+        ASSERT_TRUE(r) << i;
+        EXPECT_EQ(r->status, 302);
+    }
+    auto image = httpGet(f.port(), "/hitcounter.bmp", {}, "GET", "127.0.0.2");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->status, 200);
+    // Two mail threads, both stuck; the posts beyond the queue's 32 places are logged as not sent
+    // (fewer when the 5 s connect time-out of the first mails ran out while the posts came in).
+    EXPECT_TRUE(waitFor([&] { return stuck.connections() >= 2; }));
+    EXPECT_GE(f.countMessages(std::string("Email error: ") + MailQueue::kQueueFull), 1u);
+
+    // Stopping the server does not wait for the mails; stopping the queue gives them up.
+    f.server->btnStartServerClick();
+    EXPECT_FALSE(f.server->running());
+    f.mail.stop();
+    EXPECT_GE(f.countMessages(std::string("Email error: ") + MailQueue::kCancelled), 1u);
+    EXPECT_EQ(f.countMessages("Email error: "), size_t(kPosts));
 }

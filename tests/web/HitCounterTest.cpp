@@ -202,26 +202,27 @@ TEST_F(HitCounterTest, AnAddressIsCountedOnceWithinTheWindowOfTheFirstCountedHit
     HitCounter& c = counters.one();
     root.write("hitcounter.txt", "000000\r\n");
     std::string error;
-    EXPECT_EQ(c.countHit("10.0.0.1", error), HitCounter::Hit::Counted);
+    const Settings s = *model.snapshot();
+    EXPECT_EQ(c.countHit(s, "10.0.0.1", error), HitCounter::Hit::Counted);
     now += 1s;
-    EXPECT_EQ(c.countHit("10.0.0.1", error), HitCounter::Hit::Repeat);
+    EXPECT_EQ(c.countHit(s, "10.0.0.1", error), HitCounter::Hit::Repeat);
     EXPECT_EQ(c.lastCountedIP(), "10.0.0.1");
     // Alternating clients are each counted every time.
-    EXPECT_EQ(c.countHit("10.0.0.2", error), HitCounter::Hit::Counted);
-    EXPECT_EQ(c.countHit("10.0.0.1", error), HitCounter::Hit::Counted);
+    EXPECT_EQ(c.countHit(s, "10.0.0.2", error), HitCounter::Hit::Counted);
+    EXPECT_EQ(c.countHit(s, "10.0.0.1", error), HitCounter::Hit::Counted);
     now += 2s;
-    EXPECT_EQ(c.countHit("10.0.0.1", error), HitCounter::Hit::Repeat);
+    EXPECT_EQ(c.countHit(s, "10.0.0.1", error), HitCounter::Hit::Repeat);
     // The window opened with the first hit and was not extended: at 5 s the address is forgotten.
     now += 2s;
-    EXPECT_EQ(c.countHit("10.0.0.1", error), HitCounter::Hit::Counted);
+    EXPECT_EQ(c.countHit(s, "10.0.0.1", error), HitCounter::Hit::Counted);
     EXPECT_EQ(count(), "000004\r\n");
     // Counter 2 keeps its own last address.
     root.write("hitcounter2.txt", "000000\r\n");
-    EXPECT_EQ(counters.two().countHit("10.0.0.1", error), HitCounter::Hit::Counted);
+    EXPECT_EQ(counters.two().countHit(s, "10.0.0.1", error), HitCounter::Hit::Counted);
     // A hit that fails does not remember the address.
     std::remove((root.path() + "/hitcounter2.txt").c_str());
     now += 10s;
-    EXPECT_EQ(counters.two().countHit("10.0.0.9", error), HitCounter::Hit::Failed);
+    EXPECT_EQ(counters.two().countHit(s, "10.0.0.9", error), HitCounter::Hit::Failed);
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(counters.two().lastCountedIP(), "");
 }
