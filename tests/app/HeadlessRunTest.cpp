@@ -179,6 +179,9 @@ TEST(HeadlessRun, SigtermWithMailsStuckOnTheServerEndsAtOnceAndLogsThemAsNotSent
     }
     // Both mail threads wait for the server's answer to a mail; two more mails wait their turn.
     ASSERT_TRUE(waitFor([&] { return stuck.stalledMessages() == 2; }));
+    auto image = httpGet(port, "/hitcounter.bmp");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->status, 200);
 
     auto start = std::chrono::steady_clock::now();
     program.terminate();

@@ -43,15 +43,6 @@ std::string lower(std::string s)
     return s;
 }
 
-// Time-outs far beyond any test's run: only a stop or the time-out under test can end the dialogue.
-SmtpAccount patientAccount(const std::string& server)
-{
-    SmtpAccount a;
-    a.server = server;
-    a.connectTimeoutMs = a.responseTimeoutMs = a.timeoutMs = 10 * 60 * 1000;
-    return a;
-}
-
 // The raw header block of a stored message, up to the blank line.
 std::string rawHeaders(const ReceivedMail& m)
 {

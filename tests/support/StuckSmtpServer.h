@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/MailSender.h"
 #include "support/LoopbackSocket.h"
 
 #include <atomic>
@@ -41,5 +42,15 @@ private:
     std::atomic<int> m_stalled{0};
     std::thread m_thread;
 };
+
+// An account for a server with time-outs that outlast any test: only a stop, or the one limit a
+// test shortens, ends its dialogue.
+inline SmtpAccount patientAccount(const std::string& server)
+{
+    SmtpAccount account;
+    account.server = server;
+    account.connectTimeoutMs = account.responseTimeoutMs = account.timeoutMs = 10 * 60 * 1000;
+    return account;
+}
 
 } // namespace kestrelon::test
