@@ -2,7 +2,7 @@
 
 #include "iprefresh/EchoHoldOff.h"
 #include "iprefresh/IpRefreshServices.h"
-#include "iprefresh/PageFetcher.h"
+#include "net/PageFetcher.h"
 
 #include <QObject>
 #include <QString>

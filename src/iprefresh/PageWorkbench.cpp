@@ -3,7 +3,7 @@
 #include "core/SerialJobRunner.h"
 #include "core/SettingsModel.h"
 #include "iprefresh/IpRefreshState.h"
-#include "iprefresh/PageFetcher.h"
+#include "net/PageFetcher.h"
 #include "iprefresh/PageTools.h"
 
 namespace kestrelon {

@@ -2,7 +2,7 @@
 
 #include "iprefresh/ChangeMailText.h"
 #include "iprefresh/ChangeMailer.h"
-#include "iprefresh/FtpSession.h"
+#include "net/FtpSession.h"
 #include "iprefresh/RefreshLog.h"
 #include "iprefresh/Templates.h"
 

@@ -3,6 +3,7 @@
 #include "core/HostPort.h"
 #include "core/Text.h"
 #include "net/CurlTransfer.h"
+#include "net/UrlHost.h"
 
 #include <unistd.h>
 
@@ -89,17 +90,6 @@ std::string base64(std::string_view bytes)
         out += '=';
     }
     return out;
-}
-
-bool isHostNameChar(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-           c == '-' || c == '_';
-}
-
-bool isIpv6LiteralChar(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == ':' || c == '.';
 }
 
 // The name this computer gives in EHLO and in the Message-ID when the sender has no domain.
@@ -380,34 +370,12 @@ std::string MailSender::send(const SmtpAccount& account, const MailMessage& mess
     if (!server) {
         return "Invalid SMTP server \"" + withoutControls(account.server) + "\"";
     }
-    const std::string& host = server->host;
-    std::string urlHost;
-    if (host.find(':') != std::string::npos) {
-        // A zone ("fe80::1%eth0") is written "%25" in a URL.
-        size_t percent = host.find('%');
-        std::string address = host.substr(0, percent);
-        bool valid = !address.empty();
-        for (char c : address) {
-            valid = valid && isIpv6LiteralChar(c);
-        }
-        std::string zone = percent == std::string::npos ? std::string() : host.substr(percent + 1);
-        for (char c : zone) {
-            valid = valid && isHostNameChar(c);
-        }
-        if (!valid || (percent != std::string::npos && zone.empty())) {
-            return "Invalid SMTP server \"" + withoutControls(account.server) + "\"";
-        }
-        urlHost = "[" + address + (zone.empty() ? "" : "%25" + zone) + "]";
-    } else {
-        for (char c : host) {
-            if (!isHostNameChar(c)) {
-                return "Invalid SMTP server \"" + withoutControls(account.server) + "\"";
-            }
-        }
-        urlHost = host;
+    const auto host = urlHost(server->host);
+    if (!host) {
+        return "Invalid SMTP server \"" + withoutControls(account.server) + "\"";
     }
     // The URL's path is the name this computer gives in EHLO.
-    std::string url = "smtp://" + urlHost + ":" + std::to_string(server->port) + "/" + localName();
+    std::string url = "smtp://" + *host + ":" + std::to_string(server->port) + "/" + localName();
 
     std::string data = composeMessage(message, dateHeaderNow(), newMessageId(sender));
     std::string mailFrom = "<" + sender + ">";

@@ -8,27 +8,19 @@
 #include <QJsonObject>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
 
-extern char** environ;
-
 namespace kestrelon::test {
 
 namespace {
-
-// Debian's interpreter: the one on PATH may not see Debian's Python packages.
-constexpr const char* kPython = "/usr/bin/python3";
 
 std::string lower(std::string s)
 {
@@ -72,88 +64,21 @@ std::vector<std::string> ReceivedMail::header(const std::string& name) const
 SmtpTestServer::SmtpTestServer() : SmtpTestServer(Options{}) {}
 
 SmtpTestServer::SmtpTestServer(Options options)
+    : m_process(std::make_unique<PythonServer>([&] {
+          std::vector<std::string> args = {KESTRELON_SMTP_SERVER_SCRIPT, m_folder.path()};
+          if (!options.user.empty()) {
+              args.insert(args.end(), {"--user", options.user, "--password", options.password});
+              if (options.authOptional) {
+                  args.push_back("--auth-optional");
+              }
+          }
+          if (!options.rejectRecipient.empty()) {
+              args.insert(args.end(), {"--reject", options.rejectRecipient});
+          }
+          return args;
+      }()))
 {
-    std::vector<std::string> args = {kPython, KESTRELON_SMTP_SERVER_SCRIPT, m_folder.path()};
-    if (!options.user.empty()) {
-        args.insert(args.end(), {"--user", options.user, "--password", options.password});
-        if (options.authOptional) {
-            args.push_back("--auth-optional");
-        }
-    }
-    if (!options.rejectRecipient.empty()) {
-        args.insert(args.end(), {"--reject", options.rejectRecipient});
-    }
-    ChildProcess::Setup setup;
-    setup.args = std::move(args);
-    // The interpreter on PATH may set up its own module paths; Debian's must not inherit them.
-    setup.environment.emplace();
-    for (char** e = environ; *e; ++e) {
-        if (std::strncmp(*e, "PYTHONPATH=", 11) != 0 && std::strncmp(*e, "PYTHONHOME=", 11) != 0) {
-            setup.environment->push_back(*e);
-        }
-    }
-
-    // Close-on-exec, so that other children started meanwhile do not keep the pipes open.
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    if (::pipe2(out, O_CLOEXEC) != 0) {
-        ::close(in[0]);
-        ::close(in[1]);
-        throw std::runtime_error("pipe failed");
-    }
-    setup.stdinFd = in[0];
-    setup.stdoutFd = out[1];
-    setup.ownGroup = true; // so that stop() reaches everything it starts
-    try {
-        m_process.start(setup);
-    } catch (...) {
-        for (int fd : {in[0], in[1], out[0], out[1]}) {
-            ::close(fd);
-        }
-        throw;
-    }
-    ::close(in[0]);
-    ::close(out[1]);
-    m_stdin = in[1];
-
-    // The script prints its port once it listens.
-    std::string line;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (line.find('\n') == std::string::npos) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
-                                                                          std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            break;
-        }
-        pollfd p{out[0], POLLIN, 0};
-        int ready = ::poll(&p, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0) {
-            break;
-        }
-        char buffer[64];
-        ssize_t n = ::read(out[0], buffer, sizeof buffer);
-        if (n <= 0) {
-            break; // the script ended; its error output tells why
-        }
-        line.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(out[0]);
-    int port = 0;
-    try {
-        port = std::stoi(line);
-    } catch (...) {
-        port = 0;
-    }
-    if (port <= 0 || port > 65535) {
-        stop();
-        throw std::runtime_error("the SMTP test server did not start (see its error output)");
-    }
-    m_port = static_cast<uint16_t>(port);
+    m_port = m_process->port();
 }
 
 SmtpTestServer::~SmtpTestServer()
@@ -163,11 +88,7 @@ SmtpTestServer::~SmtpTestServer()
 
 void SmtpTestServer::stop()
 {
-    if (m_stdin >= 0) {
-        ::close(m_stdin);
-        m_stdin = -1;
-    }
-    m_process.stop(std::chrono::seconds(3));
+    m_process->stop();
 }
 
 std::vector<ReceivedMail> SmtpTestServer::messages() const
@@ -213,10 +134,6 @@ bool SmtpTestServer::waitForMessages(size_t count, std::chrono::milliseconds tim
     }
     return true;
 }
-
-namespace {
-
-} // namespace
 
 uint16_t SmtpTestServer::closedPort()
 {

@@ -1,10 +1,11 @@
 #pragma once
 
-#include "support/ChildProcess.h"
+#include "support/PythonServer.h"
 #include "support/TempDir.h"
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,8 +65,7 @@ public:
 
 private:
     TempDir m_folder;
-    ChildProcess m_process;
-    int m_stdin = -1;
+    std::unique_ptr<PythonServer> m_process;
     uint16_t m_port = 0;
 };
 

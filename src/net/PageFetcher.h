@@ -17,9 +17,9 @@ struct FetchedPage {
     std::string error; // why not, when not ok
 };
 
-// GETs one page for the address lookup and the page workbench. The program's HTTP client
-// implements it: requests carry these Accept and User-Agent texts, cookies are kept, and every
-// request is bounded by a time-out and aborted at shutdown.
+// GETs one page: the address lookup's echo services and router pages, and the page workbench.
+// HttpClient implements it on libcurl: requests carry these Accept and User-Agent texts, cookies
+// are kept, and every request is bounded by time-outs and aborted at shutdown.
 class PageFetcher {
 public:
     static constexpr const char* kAccept = "text/html, */*";
