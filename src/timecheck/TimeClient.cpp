@@ -1,5 +1,6 @@
 #include "timecheck/TimeClient.h"
 
+#include "core/FileHandle.h"
 #include "core/HostPort.h"
 
 #include <netdb.h>
@@ -56,27 +57,6 @@ std::string systemError(int code)
     return std::system_category().message(code);
 }
 
-class Socket {
-public:
-    Socket() = default;
-    explicit Socket(int fd) : m_fd(fd) {}
-    ~Socket() { reset(); }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        m_fd = fd;
-    }
-    int fd() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd = -1;
-};
-
 struct AddressList {
     addrinfo* head = nullptr;
     ~AddressList()
@@ -132,21 +112,21 @@ TimeAnswer TimeClient::query(std::string_view server, std::chrono::system_clock:
 
     // Every address of the name in turn, all within one connect time-out.
     const auto connectDeadline = Steady::now() + m_options.connectTimeout;
-    Socket socket;
+    FileHandle socket;
     std::string error = "no address for " + address->host;
-    for (addrinfo* ai = addresses.head; ai && socket.fd() < 0; ai = ai->ai_next) {
-        Socket candidate(
+    for (addrinfo* ai = addresses.head; ai && socket.get() < 0; ai = ai->ai_next) {
+        FileHandle candidate(
             ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol));
-        if (candidate.fd() < 0) {
+        if (candidate.get() < 0) {
             error = "socket: " + systemError(errno);
             continue;
         }
-        if (::connect(candidate.fd(), ai->ai_addr, ai->ai_addrlen) != 0) {
+        if (::connect(candidate.get(), ai->ai_addr, ai->ai_addrlen) != 0) {
             if (errno != EINPROGRESS) {
                 error = "connect: " + systemError(errno);
                 continue;
             }
-            const Wait wait = waitFor(candidate.fd(), POLLOUT, connectDeadline, stop);
+            const Wait wait = waitFor(candidate.get(), POLLOUT, connectDeadline, stop);
             if (wait == Wait::Stopped) {
                 return failure(Outcome::Failed, "cancelled");
             }
@@ -157,7 +137,7 @@ TimeAnswer TimeClient::query(std::string_view server, std::chrono::system_clock:
             int code = 0;
             socklen_t length = sizeof code;
             if (wait == Wait::Failed ||
-                ::getsockopt(candidate.fd(), SOL_SOCKET, SO_ERROR, &code, &length) != 0) {
+                ::getsockopt(candidate.get(), SOL_SOCKET, SO_ERROR, &code, &length) != 0) {
                 code = errno;
             }
             if (code != 0) {
@@ -167,7 +147,7 @@ TimeAnswer TimeClient::query(std::string_view server, std::chrono::system_clock:
         }
         socket.reset(candidate.release());
     }
-    if (socket.fd() < 0) {
+    if (socket.get() < 0) {
         return failure(Outcome::Failed, error);
     }
 
@@ -177,7 +157,7 @@ TimeAnswer TimeClient::query(std::string_view server, std::chrono::system_clock:
     unsigned char bytes[4];
     size_t got = 0;
     while (got < sizeof bytes) {
-        const Wait wait = waitFor(socket.fd(), POLLIN, answerDeadline, stop);
+        const Wait wait = waitFor(socket.get(), POLLIN, answerDeadline, stop);
         if (wait == Wait::Stopped) {
             return failure(Outcome::Failed, "cancelled");
         }
@@ -186,7 +166,7 @@ TimeAnswer TimeClient::query(std::string_view server, std::chrono::system_clock:
                                                   std::to_string(m_options.answerTimeout.count()) + " ms (" +
                                                   std::to_string(got) + " of 4 bytes)");
         }
-        const ssize_t n = ::recv(socket.fd(), bytes + got, sizeof bytes - got, 0);
+        const ssize_t n = ::recv(socket.get(), bytes + got, sizeof bytes - got, 0);
         if (n > 0) {
             got += static_cast<size_t>(n);
         } else if (n == 0) {

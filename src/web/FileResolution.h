@@ -1,6 +1,6 @@
 #pragma once
 
-#include "web/Reply.h"
+#include "core/FileHandle.h"
 
 #include <string>
 

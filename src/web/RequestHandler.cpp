@@ -30,11 +30,6 @@ const char* const RequestHandler::kAccessDeniedPage =
     "<html><head><title>Error</title></head><body><h1>Access denied</h1>\r"
     "You do not have sufficient priviligies to access this document.</body></html>";
 
-std::string RequestHandler::errorPage(std::string_view reason)
-{
-    return "<html><head><title>Error</title></head><body><h1>" + std::string(reason) + "</h1></body></html>";
-}
-
 std::string RequestHandler::notFoundPage()
 {
     return errorPage("Not Found");
@@ -47,7 +42,25 @@ void RequestHandler::log(const std::string& text)
     m.log.DisplayMessage(text);
 }
 
-void RequestHandler::logInternalError(std::string_view what) noexcept
+HttpAnswer RequestHandler::handle(const HttpRequest& request)
+{
+    RawRequest raw;
+    raw.method = request.method;
+    raw.target = request.target;
+    raw.contentType = request.field("Content-Type");
+    raw.authorization = request.field("Authorization");
+    raw.body = request.body;
+    raw.clientAddress = request.clientAddress;
+    raw.clientPort = request.clientPort;
+    Job job = begin(makeRequestItems(raw));
+    if (!mayBlock(job)) {
+        return answer(job);
+    }
+    return HttpAnswer::onWorkerPool(
+        [this, job = std::make_shared<Job>(std::move(job))] { return answer(*job); });
+}
+
+void RequestHandler::connectionError(std::string_view what) noexcept
 {
     try {
         log("Error: " + std::string(what));
@@ -291,10 +304,14 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
     }
     reply.file = std::move(file.file);
     reply.fileSize = file.size;
-    reply.logServing = logThis;
-    reply.servingPath = file.candidate;
-    reply.clientAddress = rq.clientAddress;
-    reply.clientPort = rq.clientPort;
+    if (logThis) {
+        reply.whenSent = [this, path = std::move(file.candidate), size = file.size,
+                          address = rq.clientAddress, port = rq.clientPort] {
+            log("Serving file " + clippedText(path, MessageLog::kMaxFieldBytes) + " (" +
+                std::to_string(size) + " bytes / " + std::to_string(size) + " bytes sent) to " + address +
+                ":" + std::to_string(port));
+        };
+    }
     return reply;
 }
 
@@ -345,16 +362,6 @@ bool RequestHandler::isProtected(const std::string& candidate, uint64_t device, 
     // A save in progress, or one a crash interrupted, leaves a temporary copy beside the file.
     return candidate == cached.path || (cached.exists && cached.device == device && cached.inode == inode) ||
            isTemporaryFileName(fileNameOf(candidate), cached.name);
-}
-
-void RequestHandler::fileSent(const Reply& reply, uint64_t bytesSent)
-{
-    if (!reply.logServing) {
-        return;
-    }
-    log("Serving file " + clippedText(reply.servingPath, MessageLog::kMaxFieldBytes) + " (" +
-        std::to_string(bytesSent) + " bytes / " + std::to_string(reply.fileSize) + " bytes sent) to " +
-        reply.clientAddress + ":" + std::to_string(reply.clientPort));
 }
 
 } // namespace kestrelon

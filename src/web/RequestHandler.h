@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/Settings.h"
-#include "web/Reply.h"
+#include "http/HttpHandler.h"
 #include "web/RequestItems.h"
 
 #include <atomic>
@@ -25,12 +25,12 @@ class ReverseLookupCache;
 class ServerBusy;
 class SettingsModel;
 
-// Runs every GET, HEAD and POST request through the fixed order of steps: log the request,
-// turn trigger paths into port writes, check the login and the blocked list, then serve the
-// file from the web root, or answer 403 or 404.
-// All members may be called from any I/O or worker thread at once; shared state is reached only
-// through owners that serialise it.
-class RequestHandler {
+// The web server's handler: runs every GET, HEAD and POST request through the fixed order of
+// steps: log the request, turn trigger paths into port writes, check the login and the blocked
+// list, then serve the file from the web root, or answer 403 or 404.
+// All members may be called from any I/O or worker thread at once, except setProtectedFile;
+// shared state is reached only through owners that serialise it.
+class RequestHandler : public HttpHandler {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
     struct Collaborators {
@@ -47,6 +47,12 @@ public:
         Clock clock = &std::chrono::steady_clock::now;
     };
     explicit RequestHandler(Collaborators c);
+
+    // The HTTP layer's entry: begin(), then answer() at once or, when mayBlock(), on the worker
+    // pool.
+    HttpAnswer handle(const HttpRequest& request) override;
+    // An error that ended a connection inside the HTTP layer: a line in the Message log.
+    void connectionError(std::string_view what) noexcept override;
 
     // One request on its way through the handler.
     struct Job {
@@ -71,22 +77,14 @@ public:
     // goes into the Message log, the client gets the plain error page (an error's text may name
     // the server's folders). Throws only when even that reply cannot be made (out of memory).
     Reply answer(Job& job);
-    // An error that ended a connection inside the HTTP layer: a line in the Message log. Never
-    // throws.
-    void logInternalError(std::string_view what) noexcept;
     // The settings file, which holds the passwords, is never served, even when it lies in the web
     // root (as it does by default). Call again after each save: a save replaces the file.
     // Main thread.
     void setProtectedFile(std::string path);
 
-    // After the file of a reply went out completely: writes the "Serving file" line.
-    void fileSent(const Reply& reply, uint64_t bytesSent);
-
     static const char* const kAuthenticationFailedPage;
     static const char* const kAccessDeniedPage;
     static std::string notFoundPage();
-    // The page of an error status: its reason phrase as the heading.
-    static std::string errorPage(std::string_view reason);
 
 private:
     void log(const std::string& text);

@@ -26,7 +26,7 @@ struct RawRequest {
     std::string_view contentType;
     std::string_view authorization;
     std::string_view body;
-    std::string clientAddress;
+    std::string_view clientAddress;
     uint16_t clientPort = 0;
 };
 

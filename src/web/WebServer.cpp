@@ -69,19 +69,16 @@ void WebServer::btnStartServerClick()
     const std::string address = m_ownAddresses.selected();
     const auto parsed = parseSettingNumber(web.Port);
     const int port = parsed ? *parsed : 80;
-    std::string error;
-    if (port < 0 || port > 65535) {
-        error = "Port " + std::to_string(port) + " is out of range";
-    } else {
-        error = m_http->start(address, static_cast<uint16_t>(port));
-    }
-    if (error.empty()) {
+    const Outcome started = port < 0 || port > 65535
+                                ? Outcome::failure("Port " + std::to_string(port) + " is out of range")
+                                : m_http->start(address, static_cast<uint16_t>(port));
+    if (started) {
         m_log.DisplayMessage("Listening for HTTP connections on " + address + ":" +
                              std::to_string(m_http->port()) + ".");
         setRunning(true);
         return;
     }
-    m_log.DisplayMessage("Error: \"" + error + "\".");
+    m_log.DisplayMessage("Error: \"" + started.error() + "\".");
     Q_EMIT messageBox(QString::fromStdString("Unable to assign address " + address));
     m_http->stop();
     setRunning(false);

@@ -2,9 +2,9 @@
 
 #include "core/LocalAddresses.h"
 #include "core/ServerBusy.h"
+#include "http/HttpServer.h"
 #include "web/FeedbackForm.h"
 #include "web/HitCounter.h"
-#include "web/HttpServer.h"
 #include "web/MimeTable.h"
 #include "web/RequestHandler.h"
 #include "web/ReverseLookup.h"

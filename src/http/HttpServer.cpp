@@ -1,7 +1,7 @@
 // The only file that includes Beast: it is slow to compile, and nothing else needs to see it.
-#include "web/HttpServer.h"
+#include "http/HttpServer.h"
 
-#include "web/RequestHandler.h"
+#include "http/HttpHandler.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <mutex>
 #include <optional>
 #include <pthread.h>
@@ -268,13 +269,32 @@ private:
 
 } // namespace
 
+// The header fields behind an HttpRequest are Beast's.
+struct HttpRequestFields {
+    static void set(HttpRequest& request, const http::fields& fields) { request.m_fields = &fields; }
+    static const http::fields* get(const HttpRequest& request)
+    {
+        return static_cast<const http::fields*>(request.m_fields);
+    }
+};
+
+std::string_view HttpRequest::field(std::string_view name) const
+{
+    const http::fields* fields = HttpRequestFields::get(*this);
+    if (!fields) {
+        return {};
+    }
+    auto it = fields->find(beast::string_view(name.data(), name.size()));
+    return it == fields->end() ? std::string_view{} : view(it->value());
+}
+
 struct HttpServer::Impl {
-    Impl(RequestHandler& h, const HttpServerLimits& l)
+    Impl(HttpHandler& h, const HttpServerLimits& l)
         : handler(h), limits(l), limiter(l.maxConnections, l.maxConnectionsPerAddress), budget(l.bufferBudget)
     {
     }
 
-    RequestHandler& handler;
+    HttpHandler& handler;
     HttpServerLimits limits;
     ConnectionLimiter limiter;
     BufferBudget budget;
@@ -534,33 +554,58 @@ private:
             return sendError(501, "Not Implemented", /*closeAfter=*/false);
         }
 
-        RawRequest raw;
-        raw.method = view(req.method_string());
-        raw.target = view(req.target());
-        raw.contentType = view(req[http::field::content_type]);
-        raw.authorization = view(req[http::field::authorization]);
-        raw.body = req.body();
-        raw.clientAddress = m_clientAddress;
-        raw.clientPort = m_clientPort;
+        HttpRequest request;
+        request.method = view(req.method_string());
+        request.target = view(req.target());
+        request.body = req.body();
+        request.clientAddress = m_clientAddress;
+        request.clientPort = m_clientPort;
+        HttpRequestFields::set(request, req);
 
-        RequestHandler& handler = m_server.handler;
-        auto job = std::make_shared<RequestHandler::Job>(handler.begin(makeRequestItems(raw)));
-        if (!RequestHandler::mayBlock(*job)) {
-            return sendReply(handler.answer(*job));
+        HttpHandler& handler = m_server.handler;
+        std::optional<HttpAnswer> answer;
+        try {
+            answer.emplace(handler.handle(request));
+        } catch (const std::exception& e) {
+            return internalError(e.what());
+        } catch (...) {
+            return internalError("unknown error");
         }
-        // The reverse lookup may take a while: do the request on the worker pool and come back to
-        // this connection's own thread to send the reply.
+        if (!answer->blockingStep) {
+            return sendReply(std::move(answer->reply));
+        }
+        // A step that may block (a reverse lookup, a form to store) runs on the worker pool and
+        // comes back to this connection's own thread to send the reply.
         m_stream.expires_never();
-        asio::post(*m_server.workers, [self = shared_from_this(), job, &handler] {
-            // Nothing escapes into the pool's thread. Should even the reply not be made (out of
-            // memory), the connection goes with the job.
+        asio::post(*m_server.workers, [self = shared_from_this(), step = std::move(answer->blockingStep)] {
+            // Nothing escapes into the pool's thread.
+            std::shared_ptr<Reply> reply;
+            std::string what;
             try {
-                auto reply = std::make_shared<Reply>(handler.answer(*job));
-                asio::post(self->m_stream.get_executor(),
-                           [self, reply] { self->sendReply(std::move(*reply)); });
+                reply = std::make_shared<Reply>(step());
+            } catch (const std::exception& e) {
+                what = e.what();
             } catch (...) {
+                what = "unknown error";
+            }
+            try {
+                if (reply) {
+                    asio::post(self->m_stream.get_executor(),
+                               [self, reply] { self->sendReply(std::move(*reply)); });
+                } else {
+                    asio::post(self->m_stream.get_executor(), [self, what] { self->internalError(what); });
+                }
+            } catch (...) {
+                // Out of memory even for that: the connection goes with the job.
             }
         });
+    }
+
+    // A request whose handling failed: reported, answered 500, closed.
+    void internalError(const std::string& what)
+    {
+        m_server.handler.connectionError(what);
+        sendError(500, "Internal Server Error");
     }
 
     template <class Body> void prepareHeader(http::response<Body>& res, const Reply& reply)
@@ -580,6 +625,9 @@ private:
         if (!reply.realm.empty()) {
             res.result(http::status::unauthorized);
             res.set(http::field::www_authenticate, "Basic realm=\"" + headerValue(reply.realm) + "\"");
+        }
+        for (const auto& [name, value] : reply.fields) {
+            res.set(headerValue(name), headerValue(value));
         }
         res.keep_alive(m_keepAlive);
     }
@@ -624,7 +672,15 @@ private:
                     std::to_string(r.headLength ? *r.headLength : (r.file ? r.fileSize : r.body.size())));
             }
             r.file.reset();
-            return write(res, false);
+            r.takeOver = nullptr;
+            return write(res);
+        }
+        if (r.takeOver) {
+            // The header alone; the body is the new owner's, until it closes the connection.
+            m_keepAlive = false;
+            auto res = std::make_shared<http::response<http::empty_body>>();
+            prepareHeader(*res, r);
+            return write(res);
         }
         if (r.file) {
             auto res = std::make_shared<http::response<FileSliceBody>>();
@@ -632,7 +688,7 @@ private:
             res->body().file = std::move(r.file);
             res->body().size = r.fileSize;
             res->content_length(r.fileSize);
-            return write(res, true);
+            return write(res);
         }
         auto res = std::make_shared<http::response<http::string_body>>();
         prepareHeader(*res, r);
@@ -640,7 +696,7 @@ private:
             res->body() = std::move(r.body);
             res->prepare_payload();
         }
-        write(res, false);
+        write(res);
     }
 
     void sendError(unsigned status, const char* reason, bool closeAfter = true)
@@ -655,43 +711,69 @@ private:
         res->result(status);
         res->set(http::field::server, kServerName);
         res->set(http::field::content_type, "text/html");
-        res->body() = RequestHandler::errorPage(reason);
+        res->body() = errorPage(reason);
         res->keep_alive(m_keepAlive);
         res->prepare_payload();
         m_reply = Reply{};
-        write(res, false);
+        write(res);
     }
 
     // Writes a reply in steps, each under the write time-out, so a large file to a slow but
     // reading client goes through while a client that stops reading is cut off.
-    template <class Body> void write(std::shared_ptr<http::response<Body>> res, bool isFile)
+    template <class Body> void write(std::shared_ptr<http::response<Body>> res)
     {
         auto sr = std::make_shared<http::response_serializer<Body>>(*res);
-        writeSome(std::move(res), std::move(sr), isFile);
+        writeSome(std::move(res), std::move(sr));
     }
 
     template <class Body>
     void writeSome(std::shared_ptr<http::response<Body>> res,
-                   std::shared_ptr<http::response_serializer<Body>> sr, bool isFile)
+                   std::shared_ptr<http::response_serializer<Body>> sr)
     {
         m_stream.expires_after(m_limits.writeTimeout);
         auto* s = sr.get();
         http::async_write_some(m_stream, *s,
-                               [self = shared_from_this(), res = std::move(res), sr = std::move(sr),
-                                isFile](error_code ec, std::size_t) mutable {
+                               [self = shared_from_this(), res = std::move(res),
+                                sr = std::move(sr)](error_code ec, std::size_t) mutable {
                                    if (ec) {
                                        self->m_reply = Reply{};
                                        return self->close();
                                    }
                                    if (!sr->is_done()) {
-                                       return self->writeSome(std::move(res), std::move(sr), isFile);
+                                       return self->writeSome(std::move(res), std::move(sr));
                                    }
-                                   if (isFile) {
-                                       self->m_server.handler.fileSent(self->m_reply, self->m_reply.fileSize);
+                                   if (self->m_reply.takeOver) {
+                                       return self->handOver();
                                    }
-                                   self->m_reply = Reply{}; // lowers serverBusy
+                                   if (self->m_reply.whenSent) {
+                                       self->m_reply.whenSent();
+                                   }
+                                   self->m_reply = Reply{}; // lowers a busy count it holds
                                    self->afterReply();
                                });
+    }
+
+    // After a take-over's header: the socket goes to its new owner, and this connection ends
+    // without closing it.
+    void handOver()
+    {
+        cancelDeadline();
+        m_delay.cancel();
+        m_stream.expires_never();
+        auto takeOver = std::move(m_reply.takeOver);
+        m_reply = Reply{};
+        releaseRequest();
+        error_code ec;
+        FileHandle socket(m_stream.socket().release(ec));
+        if (ec || !socket) {
+            return close();
+        }
+        // Asio left it non-blocking for its own use.
+        const int flags = ::fcntl(socket.get(), F_GETFL);
+        if (flags >= 0) {
+            ::fcntl(socket.get(), F_SETFL, flags & ~O_NONBLOCK);
+        }
+        takeOver(std::move(socket));
     }
 
     void afterReply()
@@ -801,8 +883,7 @@ void HttpServer::Impl::accept()
     });
 }
 
-HttpServer::HttpServer(RequestHandler& handler, HttpServerLimits limits)
-    : m_handler(handler), m_limits(limits)
+HttpServer::HttpServer(HttpHandler& handler, HttpServerLimits limits) : m_handler(handler), m_limits(limits)
 {
 }
 
@@ -811,7 +892,7 @@ HttpServer::~HttpServer()
     stop();
 }
 
-std::string HttpServer::start(const std::string& address, uint16_t port)
+Outcome HttpServer::start(const std::string& address, uint16_t port)
 {
     if (m_impl) {
         return {};
@@ -833,9 +914,9 @@ std::string HttpServer::start(const std::string& address, uint16_t port)
         impl->acceptor->listen(asio::socket_base::max_listen_connections);
         impl->boundPort = impl->acceptor->local_endpoint().port();
     } catch (const boost::system::system_error& e) {
-        return e.code().message();
+        return Outcome::failure(e.code().message());
     } catch (const std::exception& e) {
-        return e.what();
+        return Outcome::failure(e.what());
     }
     impl->acceptRetry = std::make_unique<asio::steady_timer>(*impl->contexts.front());
 
@@ -851,9 +932,9 @@ std::string HttpServer::start(const std::string& address, uint16_t port)
                         ctx->run();
                         return;
                     } catch (const std::exception& e) {
-                        handler.logInternalError(e.what());
+                        handler.connectionError(e.what());
                     } catch (...) {
-                        handler.logInternalError("unknown error");
+                        handler.connectionError("unknown error");
                     }
                 }
             });

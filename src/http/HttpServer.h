@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Outcome.h"
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -7,7 +9,7 @@
 
 namespace kestrelon {
 
-class RequestHandler;
+class HttpHandler;
 
 // The bounds that keep idle, slow or greedy clients from starving the server.
 struct HttpServerLimits {
@@ -31,19 +33,22 @@ struct HttpServerLimits {
 };
 
 // The HTTP/1.1 layer: accepts connections on one address and port, reads requests (keep-alive
-// and pipelining included) and hands each GET, HEAD and POST to the RequestHandler, then sends
-// its reply. Requests whose steps cannot block are answered on the I/O thread; the others run
+// and pipelining included) and hands each GET, HEAD and POST to the handler, then sends its
+// reply (see Reply: a body, a file, or a header after which the handler takes the connection
+// over). Other methods get 501; what the layer refuses itself (400, 413, 431, 501, 503) carries
+// errorPage(). Requests whose steps cannot block are answered on the I/O thread; the others run
 // on a bounded worker pool, so one slow request never holds up the others. Clients are known by
 // their plain address: an IPv4 client of a server on "::" as a.b.c.d, not ::ffff:a.b.c.d. No
 // exception leaves the I/O or worker threads: one that escapes a step ends that connection.
 // start, stop and the destructor belong to the thread that owns the server (the main thread).
 class HttpServer {
 public:
-    explicit HttpServer(RequestHandler& handler, HttpServerLimits limits = {});
+    // The handler must outlive the server.
+    explicit HttpServer(HttpHandler& handler, HttpServerLimits limits = {});
     ~HttpServer();
 
-    // Binds and starts listening. Returns the empty text on success, else the error's message.
-    std::string start(const std::string& address, uint16_t port);
+    // Binds and starts listening; a failure says why (the system's message).
+    Outcome start(const std::string& address, uint16_t port);
     // Stops listening and closes every connection. Nothing happens when not active.
     void stop();
     bool active() const;
@@ -57,7 +62,7 @@ public:
     struct Impl; // the Beast side, only in HttpServer.cpp
 
 private:
-    RequestHandler& m_handler;
+    HttpHandler& m_handler;
     HttpServerLimits m_limits;
     std::unique_ptr<Impl> m_impl;
 };
