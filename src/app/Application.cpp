@@ -3,6 +3,7 @@
 #include "core/AtomicFile.h"
 #include "core/IntText.h"
 #include "launcher/PosixProcessLauncher.h"
+#include "streaming/CaptureFeed.h"
 
 #include <QFile>
 
@@ -32,7 +33,10 @@ Application::~Application()
 {
     // Whatever way the program ends, no mail or request runs on after the objects it uses.
     m_mailQueue.stop();
-    // The camera holds on to the server's busy flag and to its captures.
+    // The stream, its preview and the camera hold on to the captures; the camera also to the
+    // server's busy flag.
+    m_videoStreaming.reset();
+    m_streamPreview.reset();
     m_camera.reset();
     m_captures.reset();
     if (m_web) {
@@ -88,6 +92,17 @@ bool Application::create(std::string& error)
     // captions; nothing starts before the first activation.
     m_captures = std::make_unique<VideoCaptures>(enumerateVideoDevices());
     m_camera = std::make_unique<Camera>(*m_settings, *m_captures, m_web->serverBusy(), m_port);
+
+    // The live stream: the same sources, each fed from its shared capture; the profile and the
+    // source from the settings, and the automatic start (not under -noauto: it has its own box).
+    m_streamPreview = std::make_unique<CapturePreview>(*m_captures);
+    m_videoStreaming = std::make_unique<VideoStreaming>(*m_settings, m_paths.streamFile());
+    m_videoStreaming->setSources(m_captures->deviceNames(), captureFeedFactory(*m_captures));
+    m_videoStreaming->setPreview(m_streamPreview.get());
+    m_videoStreaming->setQuestion([this](const QString& text) { return m_question && m_question(text); });
+    connect(m_videoStreaming.get(), &VideoStreaming::messageBox, this, &Application::messageBox);
+    connect(m_videoStreaming.get(), &VideoStreaming::statusLine, this, &Application::streamStatusLine);
+    m_videoStreaming->setUp();
 
     // 4. The user guide beside the settings file, unless an earlier run left it there.
     writeHelpDocument();
@@ -187,8 +202,10 @@ Application::ShutdownResult Application::shutdown(CloseReason reason, bool repla
     if (m_web->running()) {
         m_web->btnStartServerClick();
     }
-    // Capture stops, then the preview closes its device.
+    // Capture stops, then the preview closes its device; the stream and its preview stop, the
+    // stream file goes.
     m_camera->shutdown();
+    m_videoStreaming->shutdown();
     // 2. The settings. A user who closes the window can make the file writable and close again;
     // a signal asks for an end that nobody is there to answer.
     const auto saved = save(replaceChangedFile);

@@ -13,6 +13,8 @@
 #include "portio/PortAddress.h"
 #include "portio/PortOutputDevice.h"
 #include "portio/PortSchedule.h"
+#include "streaming/CapturePreview.h"
+#include "streaming/VideoStreaming.h"
 #include "timecheck/ClockSetter.h"
 #include "timecheck/TimeCheck.h"
 #include "web/MessageLog.h"
@@ -20,6 +22,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -91,6 +94,15 @@ public:
     VideoCaptures& videoCaptures() { return *m_captures; }
     Camera& camera() { return *m_camera; }
 
+    // The live stream and the Video page's preview (after create()).
+    VideoStreaming& videoStreaming() { return *m_videoStreaming; }
+    CapturePreview& streamPreview() { return *m_streamPreview; }
+    // How the features ask a Yes/No question (the stream's error question): the window asks the
+    // user; without an answerer (headless) every question takes its safe answer, No. May be set
+    // before create(), whose start-up steps may already ask.
+    using Question = std::function<bool(const QString& text)>;
+    void setQuestion(Question ask) { m_question = std::move(ask); }
+
     // The user guide beside the settings file.
     std::string helpDocumentPath() const { return m_paths.helpDocument(); }
     bool helpDocumentExists() const;
@@ -100,6 +112,8 @@ Q_SIGNALS:
     void messageBox(const QString& text);
     // The first activation asks for the Camera page (AutoSelect, or the 640 x 480 size).
     void cameraPageRequested();
+    // The live stream started or stopped (VideoStreaming::statusLine), from the start-up on.
+    void streamStatusLine(const QString& text);
 
 private:
     void writeHelpDocument();
@@ -126,6 +140,10 @@ private:
     // The captures outlive the camera that uses them.
     std::unique_ptr<VideoCaptures> m_captures;
     std::unique_ptr<Camera> m_camera;
+    // The stream and its preview use the captures too, and go before them.
+    std::unique_ptr<CapturePreview> m_streamPreview;
+    std::unique_ptr<VideoStreaming> m_videoStreaming;
+    Question m_question;
     bool m_shown = false;
     bool m_activated = false;
     bool m_shutDown = false;

@@ -21,6 +21,11 @@ int runHeadless(Application& app)
     // Message boxes become lines, from the first step of the start-up on ("Debug Active. ...").
     QObject::connect(&app, &Application::messageBox,
                      [printLine](const QString& text) { printLine(text.toLocal8Bit().toStdString()); });
+    // The stream may start in the start-up already.
+    const auto videoLine = [printLine](const QString& text) {
+        printLine("video: " + text.simplified().toLocal8Bit().toStdString());
+    };
+    QObject::connect(&app, &Application::streamStatusLine, videoLine);
     std::string error;
     if (!app.create(error)) {
         printLine("kestrelon: " + error);
@@ -41,6 +46,13 @@ int runHeadless(Application& app)
     QObject::connect(&app.camera(), &Camera::statusLine, [printLine](const QString& text) {
         printLine("camera: " + text.simplified().toLocal8Bit().toStdString());
     });
+
+    // The stream's viewers, whenever the per-second refresh finds them changed.
+    QObject::connect(&app.videoStreaming(), &VideoStreaming::clientListChanged,
+                     [videoLine](const QStringList& clients) {
+                         videoLine("Client connections: " +
+                                   (clients.isEmpty() ? QStringLiteral("none") : clients.join(", ")));
+                     });
 
     SignalBridge bridge;
     int status = 0;

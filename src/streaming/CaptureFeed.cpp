@@ -45,10 +45,21 @@ std::unique_ptr<StreamFeed> openCaptureFeed(VideoCaptures& captures, int positio
 {
     Capture* capture = captures.capture(position);
     if (!capture) {
-        error = QStringLiteral("There is no video source at position %1").arg(position);
+        error = noVideoSourceText(position);
         return nullptr;
     }
     return std::make_unique<CaptureFeed>(*capture);
+}
+
+std::function<std::unique_ptr<StreamFeed>(int, QString&)> captureFeedFactory(VideoCaptures& captures)
+{
+    return [&captures](int position, QString& error) { return openCaptureFeed(captures, position, error); };
+}
+
+QString noVideoSourceText(int position)
+{
+    return position < 0 ? QStringLiteral("No video source is selected")
+                        : QStringLiteral("There is no video source at position %1").arg(position);
 }
 
 } // namespace kestrelon

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace kestrelon {
@@ -14,5 +15,11 @@ class VideoCaptures;
 // streams, and the device opens once. Null with the reason when there is no such source. Main
 // thread; the feed must go before captures does.
 std::unique_ptr<StreamFeed> openCaptureFeed(VideoCaptures& captures, int position, QString& error);
+// openCaptureFeed on captures, as the Video page opens its sources.
+std::function<std::unique_ptr<StreamFeed>(int position, QString& error)>
+captureFeedFactory(VideoCaptures& captures);
+// Why nothing can be opened at position: none is selected (-1) or the list has no such entry.
+// Any thread.
+QString noVideoSourceText(int position);
 
 } // namespace kestrelon

@@ -2,6 +2,7 @@
 
 #include "core/SettingsModel.h"
 #include "core/Text.h"
+#include "streaming/CaptureFeed.h"
 #include "streaming/StreamFeed.h"
 #include "streaming/StreamPipeline.h"
 #include "streaming/StreamPreview.h"
@@ -33,17 +34,28 @@ QString streamErrorQuestion(const QString& error)
            QStringLiteral(".\r\nIt may be possible to continue anyway. Do you wish to continue?");
 }
 
+QString streamingStartedText(const QString& source, const StreamProfile& profile, int port, int maxViewers)
+{
+    const QString rate = profile.row >= 0 ? QString::fromLatin1(kStreamProfiles[size_t(profile.row)].item)
+                                          : QStringLiteral("%1 bits/s").arg(profile.bitrate);
+    QString text = QStringLiteral("Streaming %1 at %2, %3 x %4, ")
+                       .arg(source.isEmpty() ? QStringLiteral("?") : source, rate)
+                       .arg(profile.width)
+                       .arg(profile.height);
+    if (maxViewers <= 0) {
+        return text + QStringLiteral("no viewer can connect (Port or Max. Users is 0)");
+    }
+    return text + QStringLiteral("on port %1 for at most %2 viewer%3")
+                      .arg(port)
+                      .arg(maxViewers)
+                      .arg(maxViewers == 1 ? "" : "s");
+}
+
 namespace {
 
 QString streamErrorMessage(const QString& error)
 {
     return QStringLiteral("GStreamer has reported the following error: ") + error + QStringLiteral(".");
-}
-
-QString noSourceError(int position)
-{
-    return position < 0 ? QStringLiteral("No video source is selected")
-                        : QStringLiteral("There is no video source at position %1").arg(position);
 }
 
 } // namespace
@@ -55,7 +67,7 @@ VideoStreaming::VideoStreaming(SettingsModel& settings, std::string streamFile, 
 {
     m_openFeed = [](int position, QString& error) -> std::unique_ptr<StreamFeed> {
         if (position != 0) {
-            error = noSourceError(position);
+            error = noVideoSourceText(position);
             return nullptr;
         }
         return std::make_unique<TestPatternFeed>();
@@ -124,7 +136,7 @@ VideoStreaming::Run VideoStreaming::runStream(int position, QString& error)
     std::unique_ptr<StreamFeed> feed = m_openFeed ? m_openFeed(position, error) : nullptr;
     if (!feed) {
         if (error.isEmpty()) {
-            error = noSourceError(position);
+            error = noVideoSourceText(position);
         }
         return Run::Failed;
     }
@@ -200,6 +212,8 @@ void VideoStreaming::btnStartVideoClick()
         m_viewerPortOpen = true;
     }
     enterStreaming();
+    Q_EMIT statusLine(streamingStartedText(m_sourceNames.value(position), m_stream->profile(),
+                                           videoPortNumber(s->VidStream.Port), viewers->maxViewers()));
 }
 
 bool VideoStreaming::ask(const QString& question)
@@ -221,6 +235,7 @@ void VideoStreaming::enterStreaming()
 
 void VideoStreaming::btnStopVideoClick()
 {
+    const bool wasStreaming = m_streaming;
     stopGraph();
     m_streaming = false;
     m_noPreviewShown = false;
@@ -233,6 +248,9 @@ void VideoStreaming::btnStopVideoClick()
     m_noPreviewEnabled = true;
     m_previewEnabled = true;
     Q_EMIT stateChanged();
+    if (wasStreaming) {
+        Q_EMIT statusLine(QStringLiteral("Streaming stopped"));
+    }
 }
 
 void VideoStreaming::btnVideoPreviewClick()

@@ -113,6 +113,9 @@ Q_SIGNALS:
     void clientListChanged(const QStringList& clients);
     // A message box's text (headless: a line on standard error).
     void messageBox(const QString& text);
+    // What the stream does now, for the status bar (headless: a line on standard error): it
+    // started (what, how and where viewers connect) or stopped.
+    void statusLine(const QString& text);
 
 private:
     enum class Run { Started, DeinterlaceFailed, Failed };
@@ -156,5 +159,8 @@ private:
 int videoPortNumber(const std::string& text);
 // The question asked when the stream reports an error on its way up.
 QString streamErrorQuestion(const QString& error);
+// The status line of a stream that has started: the source, the profile, and the port its
+// viewers connect to (or that none can).
+QString streamingStartedText(const QString& source, const StreamProfile& profile, int port, int maxViewers);
 
 } // namespace kestrelon

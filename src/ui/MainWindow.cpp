@@ -12,6 +12,7 @@
 #include "ui/SystemPage.h"
 #include "ui/TimeServerPage.h"
 #include "ui/TrayController.h"
+#include "ui/VideoPage.h"
 #include "ui/WebServerPage.h"
 
 #include <QApplication>
@@ -99,6 +100,15 @@ MainWindow::MainWindow(Application& app, Prompts& prompts, QWidget* parent)
     connect(&app.camera().pass(), &SnapshotPass::snapshotWriteFailed, this, &MainWindow::showMessage,
             Qt::QueuedConnection);
     connect(&app, &Application::cameraPageRequested, this, &MainWindow::showCameraPage);
+    // The stream's "Running" on the Video panel, its status texts, and its questions, asked over
+    // the window.
+    connect(&app.videoStreaming(), &VideoStreaming::stateChanged, this, &MainWindow::streamStateChanged);
+    connect(&app, &Application::streamStatusLine, this, &MainWindow::setStatusText);
+    app.setQuestion([this](const QString& text) {
+        const QSize screenSize = screen() ? screen()->size() : QSize();
+        return m_prompts.confirm(this, text, closeQuestionPosition(isVisible(), frameGeometry(), screenSize));
+    });
+    streamStateChanged();
     serverStateChanged();
     cameraStateChanged();
     showState(Label30, app.timeCheck().dailyRunning());
@@ -106,7 +116,11 @@ MainWindow::MainWindow(Application& app, Prompts& prompts, QWidget* parent)
     showPage(0);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The questions would ask a window that is gone.
+    m_app.setQuestion({});
+}
 
 QWidget* MainWindow::makeSideColumn()
 {
@@ -123,6 +137,12 @@ QWidget* MainWindow::makeSideColumn()
         layout->addWidget(panel);
         ++page;
     }
+    // "Running" inside the Video panel while the stream runs; a click on it is one on the panel.
+    Label117 = new QLabel("Running", sectionPanels[kVideoPage]);
+    Label117->setObjectName("Label117");
+    showState(Label117, true);
+    Label117->hide();
+    sectionPanels[kVideoPage]->layout()->addWidget(Label117);
     layout->addSpacing(8);
     Panel25 = new SectionPanel("Help", "Panel25", column);
     Panel25->setEnabled(m_app.helpDocumentExists());
@@ -170,7 +190,8 @@ QWidget* MainWindow::makePageArea()
     PageControl1->addWidget(m_webServerPage);
     m_cameraPage = new CameraPage(m_app, m_prompts, PageControl1);
     PageControl1->addWidget(m_cameraPage);
-    addPlainPage("Video", "TabSheet25");
+    m_videoPage = new VideoPage(m_app, PageControl1);
+    PageControl1->addWidget(m_videoPage);
     m_timeServerPage = new TimeServerPage(m_app, PageControl1);
     PageControl1->addWidget(m_timeServerPage);
     m_systemPage = new SystemPage(m_app, m_prompts, PageControl1);
@@ -300,6 +321,11 @@ void MainWindow::cameraStateChanged()
     QPalette palette = Label11->palette();
     palette.setColor(QPalette::WindowText, toQColor(preview.cameraStatusColour()));
     Label11->setPalette(palette);
+}
+
+void MainWindow::streamStateChanged()
+{
+    Label117->setVisible(m_app.videoStreaming().streaming());
 }
 
 void MainWindow::showCameraPage()

@@ -19,6 +19,7 @@ class SectionPanel;
 class SystemPage;
 class TimeServerPage;
 class TrayController;
+class VideoPage;
 class WebServerPage;
 
 // The main window: the column of section panels that switch the pages, the Help panel, the
@@ -32,6 +33,8 @@ public:
     static constexpr int kMinHeight = 499;
     static constexpr int kMaxWidth = 935;
     static constexpr int kMaxHeight = 695;
+    // The Video page's place among the pages and section panels.
+    static constexpr int kVideoPage = 2;
 
     MainWindow(Application& app, Prompts& prompts, QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -51,6 +54,7 @@ public:
     SystemPage* systemPage() const { return m_systemPage; }
     TimeServerPage* timeServerPage() const { return m_timeServerPage; }
     CameraPage* cameraPage() const { return m_cameraPage; }
+    VideoPage* videoPage() const { return m_videoPage; }
     // Shows a page without the side effects of a click.
     void showPage(int page);
 
@@ -63,6 +67,7 @@ public:
     QLabel* Label11;                          // Camera
     QLabel* Label42;                          // IP-Refresh
     QLabel* Panel43;                          // counter 1's total
+    QLabel* Label117;                         // "Running" on the Video panel while streaming
     QLabel* lblDebugNoteIPRefresh;
 
 public Q_SLOTS:
@@ -100,6 +105,7 @@ private:
     // Label11 from the camera's state: "Stopped", "Available" or "Running".
     void cameraStateChanged();
     void showCameraPage();
+    void streamStateChanged();
     // The side panel shows counter 1's total while "Show count on side panel" is set.
     void showHitCount();
     void emitFirstShown();
@@ -113,6 +119,7 @@ private:
     SystemPage* m_systemPage = nullptr;
     TimeServerPage* m_timeServerPage = nullptr;
     CameraPage* m_cameraPage = nullptr;
+    VideoPage* m_videoPage = nullptr;
     QScrollArea* m_pageScroll = nullptr;
     bool m_scrollLayout = false;
     bool m_shown = false;

@@ -62,6 +62,7 @@ WebServerPage::WebServerPage(Application& app, Prompts& prompts, QWidget* parent
     connect(cbLAN, &QCheckBox::clicked, this, &WebServerPage::cbLANClick);
     connect(btnBrowse, &QPushButton::clicked, this, &WebServerPage::btnBrowseClick);
     connect(edRoot, &QLineEdit::editingFinished, this, &WebServerPage::edRootExit);
+    connect(edPort, &QLineEdit::editingFinished, this, &WebServerPage::edPortExit);
     connect(btnAddBlocked, &QPushButton::clicked, this, &WebServerPage::btnAddBlockedClick);
     connect(btnRemoveBlocked, &QPushButton::clicked, this, &WebServerPage::btnRemoveBlockedClick);
     connect(cbLocalHost, &QComboBox::editTextChanged, this, [this](const QString& text) {
@@ -242,6 +243,12 @@ void WebServerPage::edRootExit()
     if (text != edRoot->text()) {
         edRoot->setText(text);
     }
+}
+
+void WebServerPage::edPortExit()
+{
+    // The video stream's port may not be the same: the message, and "80" here.
+    m_app.videoStreaming().edPortExit();
 }
 
 void WebServerPage::btnAddBlockedClick()

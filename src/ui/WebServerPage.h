@@ -63,6 +63,7 @@ public Q_SLOTS:
     void btnBrowseClick();
     void edRootChange();
     void edRootExit();
+    void edPortExit();
     void btnAddBlockedClick();
     void btnRemoveBlockedClick();
     void setDebugNoteVisible(bool visible);

@@ -7,6 +7,7 @@
 #include "ui/SplashScreen.h"
 
 #include <QApplication>
+#include <QScreen>
 
 #include <cstdio>
 
@@ -33,6 +34,13 @@ int runWindow(Application& app, Prompts& prompts)
         splash.start();
     }
 
+    // A question of the start-up (the stream's automatic start) comes before the window: it is
+    // asked in the middle of the screen. The window asks the later ones over itself.
+    app.setQuestion([&prompts](const QString& text) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const QPoint middle = screen ? screen->availableGeometry().center() : QPoint(300, 200);
+        return prompts.confirm(nullptr, text, middle - QPoint(150, 50));
+    });
     // A message box before the window exists goes to its status bar.
     QString earlyMessage;
     auto early =
