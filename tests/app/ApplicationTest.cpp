@@ -240,3 +240,19 @@ TEST_F(ApplicationStartup, TemporaryCopiesASaveLeftBehindAreRemovedBeforeLoading
     EXPECT_TRUE(std::filesystem::exists(dir.path() + "/.other.ini.Q7x2Lm"));
     EXPECT_EQ(app->settings().snapshot()->WebServe.Port, "0");
 }
+
+TEST_F(ApplicationStartup, StreamingStartsByItsOwnBoxEvenUnderNoautoAndEndsAtShutdown)
+{
+    // Only the test pattern, even on a machine with a camera; nobody can connect on port 0.
+    ::setenv("GST_PLUGIN_FEATURE_RANK", "v4l2deviceprovider:NONE,pipewiredeviceprovider:NONE,libcameraprovider:NONE",
+             1);
+    writeSettings("[VidStream]\nStream=1\nLastDevice=0\nPort=0\n");
+    const std::string streamFile = dir.write("kestrelon.webm", "left over");
+    auto app = make({"-noauto"});
+    ASSERT_TRUE(app->videoStreaming().streaming());
+    EXPECT_TRUE(app->settings().snapshot()->VidStream.NoPreview);
+    EXPECT_FALSE(app->streamPreview().running());
+    app->shutdown();
+    EXPECT_FALSE(app->videoStreaming().streaming());
+    EXPECT_FALSE(std::filesystem::exists(streamFile));
+}
