@@ -1,53 +1,82 @@
-// The live stream's player page in Chromium: the page fetches the stream from the port that
-// served it and plays it through Media Source Extensions, at the highest and the lowest bit
-// rate. A stand-in for the viewer port serves page and stream of the test pattern.
+// The live stream's player page in Chromium: the page fetches the stream from the viewer port
+// that served it and plays it through Media Source Extensions, at the highest and the lowest bit
+// rate. The real program serves them, headless, streaming its test pattern by itself at start-up.
 //
 //   node tests/e2e/stream.test.mjs
 //
-// KESTRELON_STREAM_SERVER names the stand-in (default: build/default/tests/stream_test_server).
-// Exits 77 (skipped) when playwright-core is not installed: npm ci --prefix tests/e2e.
+// KESTRELON_EXE names the program (default: build/default/kestrelon). Exits 77 (skipped) when
+// playwright-core is not installed: npm ci --prefix tests/e2e.
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
+import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import { chromiumArgs, chromiumPath, loadChromium, repo } from './browser.mjs';
 
 const chromium = await loadChromium();
 
-const server = process.env.KESTRELON_STREAM_SERVER || path.join(repo, 'build/default/tests/stream_test_server');
+const exe = process.env.KESTRELON_EXE || path.join(repo, 'build/default/kestrelon');
 const START_MS = 15_000;
 const PLAY_MS = 30_000;
+const STOP_MS = 15_000;
 const OVERALL_MS = 110_000;
 
 const tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'kestrelon-stream-e2e-'));
 let context = null;
-const servers = [];
+const programs = [];
 const offLoopback = [];
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// Starts the stand-in for one profile row and answers the address of its page.
-function startServer(row) {
-    const child = spawn(server, [String(row), 'Spike clip'], { stdio: ['pipe', 'pipe', 'pipe'] });
-    servers.push(child);
-    let stderr = '';
-    child.stderr.on('data', (chunk) => (stderr += chunk));
+// A port nobody listens on right now, for the viewer port (0 there means: nobody can connect).
+function freePort() {
     return new Promise((resolve, reject) => {
-        const timer = setTimeout(() => reject(new Error(`no port within ${START_MS} ms: ${stderr}`)), START_MS);
-        let out = '';
-        child.stdout.on('data', (chunk) => {
-            out += chunk;
-            const m = /PORT (\d+)/.exec(out);
+        const probe = net.createServer();
+        probe.once('error', reject);
+        probe.listen(0, '127.0.0.1', () => {
+            const { port } = probe.address();
+            probe.close(() => resolve(port));
+        });
+    });
+}
+
+// Starts the program streaming one profile row by itself and answers the address of its page.
+async function startProgram(row) {
+    const dir = fs.mkdtempSync(path.join(tmp, `row${row}-`));
+    const port = await freePort();
+    const ini = path.join(dir, 'kestrelon.ini');
+    fs.writeFileSync(
+        ini,
+        `[WebServe]\nPort=0\nRevDNS=0\n[VidStream]\nStream=1\nLastDevice=0\nUsers=2\n` +
+            `Port=${port}\nProfile=${row}\nClip=Spike clip\n`,
+    );
+    const child = spawn(exe, ['--headless', '--config', ini, '--listen', '127.0.0.1'], {
+        env: {
+            ...process.env,
+            QT_QPA_PLATFORM: 'offscreen',
+            // The test pattern is the only source, even on a machine with a camera.
+            GST_PLUGIN_FEATURE_RANK: 'v4l2deviceprovider:NONE,pipewiredeviceprovider:NONE,libcameraprovider:NONE',
+        },
+        stdio: ['ignore', 'ignore', 'pipe'],
+    });
+    const exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve(code ?? signal)));
+    programs.push({ child, exited });
+    let stderr = '';
+    return new Promise((resolve, reject) => {
+        const timer = setTimeout(() => reject(new Error(`no stream within ${START_MS} ms: ${stderr}`)), START_MS);
+        child.stderr.on('data', (chunk) => {
+            stderr += chunk;
+            const m = /^video: Streaming .* on port (\d+) /m.exec(stderr);
             if (m) {
                 clearTimeout(timer);
                 resolve(`http://127.0.0.1:${m[1]}/`);
             }
         });
-        child.on('exit', (code) => {
+        exited.then((code) => {
             clearTimeout(timer);
-            reject(new Error(`the stand-in ended (${code}): ${stderr}`));
+            reject(new Error(`the program ended (${code}): ${stderr}`));
         });
     });
 }
@@ -101,9 +130,14 @@ before(async () => {
 
 after(async () => {
     await context?.close().catch(() => {});
-    for (const child of servers) {
-        child.stdin.end();
+    for (const { child, exited } of programs) {
         child.kill('SIGTERM');
+        const code = await Promise.race([exited, sleep(STOP_MS).then(() => 'still running')]);
+        if (code !== 0) {
+            child.kill('SIGKILL');
+            console.error(`# the program ended with ${code} on SIGTERM`);
+            process.exitCode = 1;
+        }
     }
     fs.rmSync(tmp, { recursive: true, force: true });
 });
@@ -119,7 +153,7 @@ for (const [row, name, width, height] of [
     [6, '20 Kbps', 240, 176],
 ]) {
     test(`the player page plays the ${name} stream`, async () => {
-        const address = await startServer(row);
+        const address = await startProgram(row);
         const page = await context.newPage();
         try {
             await page.goto(address);

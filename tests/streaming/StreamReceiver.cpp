@@ -16,12 +16,11 @@
 
 namespace kestrelon::test {
 
-ViewerSockets connectViewer(const char* clientAddress, int receiveBuffer)
+namespace {
+
+// Binds fd to clientAddress and connects it to port on 127.0.0.1.
+bool connectFrom(int fd, const char* clientAddress, uint16_t port)
 {
-    uint16_t port = 0;
-    const int listener = boundLoopbackSocket(port);
-    ViewerSockets sockets;
-    sockets.client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     ::inet_pton(AF_INET, clientAddress, &local.sin_addr);
@@ -29,12 +28,22 @@ ViewerSockets connectViewer(const char* clientAddress, int receiveBuffer)
     server.sin_family = AF_INET;
     server.sin_port = htons(port);
     server.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+           ::connect(fd, reinterpret_cast<sockaddr*>(&server), sizeof server) == 0;
+}
+
+} // namespace
+
+ViewerSockets connectViewer(const char* clientAddress, int receiveBuffer)
+{
+    uint16_t port = 0;
+    const int listener = boundLoopbackSocket(port);
+    ViewerSockets sockets;
+    sockets.client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (receiveBuffer > 0) {
         ::setsockopt(sockets.client, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     }
-    const bool ok = ::listen(listener, 1) == 0 &&
-                    ::bind(sockets.client, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
-                    ::connect(sockets.client, reinterpret_cast<sockaddr*>(&server), sizeof server) == 0 &&
+    const bool ok = ::listen(listener, 1) == 0 && connectFrom(sockets.client, clientAddress, port) &&
                     (sockets.server = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;
     ::close(listener);
     if (!ok) {
@@ -42,6 +51,34 @@ ViewerSockets connectViewer(const char* clientAddress, int receiveBuffer)
         throw std::runtime_error("no loopback connection");
     }
     return sockets;
+}
+
+ViewerRequestResult requestViewerPort(uint16_t port, const char* sourceAddress, const std::string& accept)
+{
+    ViewerRequestResult result;
+    result.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    std::string request = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    if (!accept.empty()) {
+        request += "Accept: " + accept + "\r\n";
+    }
+    request += "\r\n";
+    if (!connectFrom(result.fd, sourceAddress, port) ||
+        ::send(result.fd, request.data(), request.size(), MSG_NOSIGNAL) != ssize_t(request.size())) {
+        return result;
+    }
+    // Byte by byte up to the blank line, so the body stays in the socket for the viewer.
+    while (result.header.size() < 16384 && !result.header.ends_with("\r\n\r\n")) {
+        pollfd p{result.fd, POLLIN, 0};
+        char c = 0;
+        if (::poll(&p, 1, 5000) <= 0 || ::recv(result.fd, &c, 1, 0) != 1) {
+            return result;
+        }
+        result.header += c;
+    }
+    if (result.header.starts_with("HTTP/1.1 ") && result.header.size() > 12) {
+        result.status = std::stoi(result.header.substr(9, 3));
+    }
+    return result;
 }
 
 double Received::bitrate(int64_t fromMs, int64_t toMs) const

@@ -21,6 +21,16 @@ struct ViewerSockets {
 };
 ViewerSockets connectViewer(const char* clientAddress = "127.0.0.1", int receiveBuffer = 0);
 
+// A viewer's request to the viewer port, from sourceAddress (127.0.0.x): "GET / HTTP/1.1" with
+// the Accept header given (none when empty). The reply's header is read and no byte beyond it, so
+// fd (which the caller owns from then on) goes on with the body. status 0: no reply came.
+struct ViewerRequestResult {
+    int status = 0;
+    std::string header; // the status line and fields, as received
+    int fd = -1;
+};
+ViewerRequestResult requestViewerPort(uint16_t port, const char* sourceAddress, const std::string& accept = {});
+
 // What a viewer has received so far, read from the WebM stream itself.
 struct Received {
     struct Block {
