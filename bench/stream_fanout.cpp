@@ -15,13 +15,13 @@
 #include "streaming/TestPatternFeed.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -274,8 +274,9 @@ int measureProgram(const char* exe, int seconds, int rounds, int row)
     const std::string dir = ::mkdtemp(dirTemplate);
     const uint16_t port = freePort();
     const std::string ini = dir + "/kestrelon.ini";
-    std::ofstream(ini) << "[WebServe]\nPort=0\nRevDNS=0\n[VidStream]\nStream=1\nLastDevice=0\nUsers=10\nProfile="
-                       << row << "\nPort=" << port << "\n";
+    std::ofstream(ini)
+        << "[WebServe]\nPort=0\nRevDNS=0\n[VidStream]\nStream=1\nLastDevice=0\nUsers=10\nProfile=" << row
+        << "\nPort=" << port << "\n";
     std::vector<std::string> args = {exe, "--headless", "--config", ini, "--listen", "127.0.0.1"};
     std::vector<char*> argv;
     for (auto& a : args) {
@@ -351,9 +352,10 @@ int measureProgram(const char* exe, int seconds, int rounds, int row)
     one /= rounds;
     ten /= rounds;
     const double extra = 100 * (ten - one) / seconds;
-    std::printf("mean:     1 viewer %.1f %% of a core, 10 viewers %.1f %%: 9 more viewers cost %.2f %% of one core "
-                "(target <= 5 %%) %s\n",
-                100 * one / seconds, 100 * ten / seconds, extra, extra <= 5.0 ? "PASS" : "FAIL");
+    std::printf(
+        "mean:     1 viewer %.1f %% of a core, 10 viewers %.1f %%: 9 more viewers cost %.2f %% of one core "
+        "(target <= 5 %%) %s\n",
+        100 * one / seconds, 100 * ten / seconds, extra, extra <= 5.0 ? "PASS" : "FAIL");
     return extra <= 5.0 ? 0 : 1;
 }
 

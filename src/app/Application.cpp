@@ -36,6 +36,7 @@ Application::~Application()
     // The stream, its preview and the camera hold on to the captures; the camera also to the
     // server's busy flag.
     m_videoStreaming.reset();
+    m_viewerPort.reset();
     m_streamPreview.reset();
     m_camera.reset();
     m_captures.reset();
@@ -99,6 +100,9 @@ bool Application::create(std::string& error)
     m_videoStreaming = std::make_unique<VideoStreaming>(*m_settings, m_paths.streamFile());
     m_videoStreaming->setSources(m_captures->deviceNames(), captureFeedFactory(*m_captures));
     m_videoStreaming->setPreview(m_streamPreview.get());
+    // Viewers connect on every address, or on the one --listen names.
+    m_viewerPort = std::make_unique<HttpViewerPort>(m_commandLine.listen);
+    m_videoStreaming->setViewerPort(m_viewerPort.get());
     m_videoStreaming->setQuestion([this](const QString& text) { return m_question && m_question(text); });
     connect(m_videoStreaming.get(), &VideoStreaming::messageBox, this, &Application::messageBox);
     connect(m_videoStreaming.get(), &VideoStreaming::statusLine, this, &Application::streamStatusLine);

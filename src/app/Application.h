@@ -14,6 +14,7 @@
 #include "portio/PortOutputDevice.h"
 #include "portio/PortSchedule.h"
 #include "streaming/CapturePreview.h"
+#include "streaming/HttpViewerPort.h"
 #include "streaming/VideoStreaming.h"
 #include "timecheck/ClockSetter.h"
 #include "timecheck/TimeCheck.h"
@@ -142,6 +143,8 @@ private:
     std::unique_ptr<Camera> m_camera;
     // The stream and its preview use the captures too, and go before them.
     std::unique_ptr<CapturePreview> m_streamPreview;
+    // The viewer port outlives the stream that opens and closes it.
+    std::unique_ptr<HttpViewerPort> m_viewerPort;
     std::unique_ptr<VideoStreaming> m_videoStreaming;
     Question m_question;
     bool m_shown = false;

@@ -76,7 +76,11 @@ VideoStreaming::VideoStreaming(SettingsModel& settings, std::string streamFile, 
     connect(&Timer2, &QTimer::timeout, this, &VideoStreaming::Timer2Timer);
 }
 
-VideoStreaming::~VideoStreaming() = default;
+VideoStreaming::~VideoStreaming()
+{
+    // The viewer port and the preview outlive this object; they stop with it.
+    stopGraph();
+}
 
 void VideoStreaming::setSources(QStringList names, FeedFactory open)
 {

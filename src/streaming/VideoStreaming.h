@@ -54,7 +54,8 @@ public:
     void setSources(QStringList names, FeedFactory open);
     // The page's preview; without one, Preview shows nothing.
     void setPreview(StreamPreview* preview) { m_preview = preview; }
-    // The viewer port; without one, viewers come only through viewers().
+    // The viewer port; without one, viewers come only through viewers(). The preview and the port
+    // must outlive this object.
     void setViewerPort(ViewerPort* port) { m_viewerPort = port; }
     void setQuestion(Question ask) { m_ask = std::move(ask); }
 

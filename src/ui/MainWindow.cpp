@@ -140,7 +140,10 @@ QWidget* MainWindow::makeSideColumn()
     // "Running" inside the Video panel while the stream runs; a click on it is one on the panel.
     Label117 = new QLabel("Running", sectionPanels[kVideoPage]);
     Label117->setObjectName("Label117");
-    showState(Label117, true);
+    // On a light ground of its own, so it reads on the marked panel of the page on show too.
+    Label117->setStyleSheet(
+        "QLabel { color: #008000; background: white; border-radius: 3px; padding: 0 3px; }");
+    Label117->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     Label117->hide();
     sectionPanels[kVideoPage]->layout()->addWidget(Label117);
     layout->addSpacing(8);

@@ -51,6 +51,10 @@ VideoPage::VideoPage(Application& app, QWidget* parent)
     btnStopVideo = named(new QPushButton("Stop", this), "btnStopVideo");
     btnVideoPreview = named(new QPushButton("Preview", this), "btnVideoPreview");
     Label116 = indicator("STREAMING", QColor(0x00, 0x80, 0x00), this, "Label116");
+    // Its place stays while it is hidden, so the page does not shift at Start and Stop.
+    QSizePolicy keepPlace = Label116->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    Label116->setSizePolicy(keepPlace);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(btnStartVideo);
     buttons->addWidget(btnStopVideo);

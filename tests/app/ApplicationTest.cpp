@@ -244,8 +244,8 @@ TEST_F(ApplicationStartup, TemporaryCopiesASaveLeftBehindAreRemovedBeforeLoading
 TEST_F(ApplicationStartup, StreamingStartsByItsOwnBoxEvenUnderNoautoAndEndsAtShutdown)
 {
     // Only the test pattern, even on a machine with a camera; nobody can connect on port 0.
-    ::setenv("GST_PLUGIN_FEATURE_RANK", "v4l2deviceprovider:NONE,pipewiredeviceprovider:NONE,libcameraprovider:NONE",
-             1);
+    ::setenv("GST_PLUGIN_FEATURE_RANK",
+             "v4l2deviceprovider:NONE,pipewiredeviceprovider:NONE,libcameraprovider:NONE", 1);
     writeSettings("[VidStream]\nStream=1\nLastDevice=0\nPort=0\n");
     const std::string streamFile = dir.write("kestrelon.webm", "left over");
     auto app = make({"-noauto"});

@@ -53,10 +53,11 @@ TEST(HeadlessStream, ViewersAreServedLimitedAndListedBesideTheSnapshots)
     HeadlessProgram program(KESTRELON_EXE, {"--headless", "--config", ini, "--listen", "127.0.0.1"},
                             {"GST_PLUGIN_FEATURE_RANK=v4l2deviceprovider:NONE,pipewiredeviceprovider:NONE,"
                              "libcameraprovider:NONE"});
-    ASSERT_TRUE(program.waitForLine(std::regex("^video: Streaming Test pattern at 256 Kbps \\(CBR\\), 320 x 240, "
-                                               "on port " +
-                                               std::to_string(port) + " for at most 2 viewers$"),
-                                    15s))
+    ASSERT_TRUE(
+        program.waitForLine(std::regex("^video: Streaming Test pattern at 256 Kbps \\(CBR\\), 320 x 240, "
+                                       "on port " +
+                                       std::to_string(port) + " for at most 2 viewers$"),
+                            15s))
         << program.stderrText();
 
     // A browser asking for "/" gets the player page, titled with the clip.
@@ -68,7 +69,8 @@ TEST(HeadlessStream, ViewersAreServedLimitedAndListedBesideTheSnapshots)
     // Players get the stream: a header without a length, then WebM that decodes at the row's size.
     const ViewerRequestResult firstReply = requestViewerPort(port, "127.0.0.2");
     ASSERT_EQ(firstReply.status, 200) << firstReply.header;
-    for (const char* field : {"Content-Type: video/webm\r\n", "Cache-Control: no-cache\r\n", "Connection: close\r\n"}) {
+    for (const char* field :
+         {"Content-Type: video/webm\r\n", "Cache-Control: no-cache\r\n", "Connection: close\r\n"}) {
         EXPECT_NE(firstReply.header.find(field), std::string::npos) << firstReply.header;
     }
     EXPECT_EQ(firstReply.header.find("Content-Length"), std::string::npos);
@@ -80,7 +82,8 @@ TEST(HeadlessStream, ViewersAreServedLimitedAndListedBesideTheSnapshots)
     EXPECT_EQ(first->received().decodedHeight, 240);
     EXPECT_EQ(first->received().title, "Spike clip");
     ASSERT_TRUE(second->waitFor(decodes));
-    EXPECT_TRUE(program.waitForLine(std::regex("^video: Client connections: 127\\.0\\.0\\.2, 127\\.0\\.0\\.3$"), 5s));
+    EXPECT_TRUE(
+        program.waitForLine(std::regex("^video: Client connections: 127\\.0\\.0\\.2, 127\\.0\\.0\\.3$"), 5s));
 
     // "Max. Users" 2: a third viewer is refused until one of the two has gone.
     const ViewerRequestResult refused = requestViewerPort(port, "127.0.0.4");
@@ -91,7 +94,8 @@ TEST(HeadlessStream, ViewersAreServedLimitedAndListedBesideTheSnapshots)
     auto third = watch(requestViewerPort(port, "127.0.0.4"));
     ASSERT_TRUE(third);
     ASSERT_TRUE(third->waitFor(decodes));
-    EXPECT_TRUE(program.waitForLine(std::regex("^video: Client connections: 127\\.0\\.0\\.3, 127\\.0\\.0\\.4$"), 5s));
+    EXPECT_TRUE(
+        program.waitForLine(std::regex("^video: Client connections: 127\\.0\\.0\\.3, 127\\.0\\.0\\.4$"), 5s));
 
     // The camera's snapshots went on from the same capture meanwhile.
     EXPECT_TRUE(std::filesystem::exists(snapshot));

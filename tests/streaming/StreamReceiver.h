@@ -29,7 +29,8 @@ struct ViewerRequestResult {
     std::string header; // the status line and fields, as received
     int fd = -1;
 };
-ViewerRequestResult requestViewerPort(uint16_t port, const char* sourceAddress, const std::string& accept = {});
+ViewerRequestResult requestViewerPort(uint16_t port, const char* sourceAddress,
+                                      const std::string& accept = {});
 
 // What a viewer has received so far, read from the WebM stream itself.
 struct Received {

@@ -38,7 +38,8 @@ protected:
         uint16_t free = 0;
         ::close(boundLoopbackSocket(free));
         port = free;
-        writeSettings("[VidStream]\nLastDevice=0\nUsers=2\nProfile=0\nPort=" + std::to_string(port) + "\n" + extra);
+        writeSettings("[VidStream]\nLastDevice=0\nUsers=2\nProfile=0\nPort=" + std::to_string(port) + "\n" +
+                      extra);
         return makeApp();
     }
     uint16_t port = 0;
@@ -84,18 +85,21 @@ TEST_F(VideoPageTest, StartStopAndTheViewersReachTheLabelsAndTheList)
     EXPECT_FALSE(window.Label117->isHidden());
     EXPECT_EQ(window.Label117->text(), "Running");
     EXPECT_TRUE(page->btnStopVideo->isEnabled());
-    for (QWidget* w : {static_cast<QWidget*>(page->btnStartVideo), static_cast<QWidget*>(page->cbSource),
-                       static_cast<QWidget*>(page->btnVideoPreview), static_cast<QWidget*>(page->cbNoPreview)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(page->btnStartVideo), static_cast<QWidget*>(page->cbSource),
+          static_cast<QWidget*>(page->btnVideoPreview), static_cast<QWidget*>(page->cbNoPreview)}) {
         EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
     }
-    EXPECT_TRUE(window.statusText().startsWith("Streaming Test pattern")) << window.statusText().toStdString();
+    EXPECT_TRUE(window.statusText().startsWith("Streaming Test pattern"))
+        << window.statusText().toStdString();
     // The preview shows the source's own pictures beside the stream.
     ASSERT_TRUE(processUntil([&] { return app->streamPreview().latestFrame() != nullptr; }));
 
     // Two viewers from their own addresses show in the list within a refresh or two.
     RawConnection one(port, "127.0.0.2");
     RawConnection two(port, "127.0.0.3");
-    ASSERT_TRUE(one.send("GET / HTTP/1.1\r\nHost: x\r\n\r\n") && two.send("GET / HTTP/1.1\r\nHost: x\r\n\r\n"));
+    ASSERT_TRUE(one.send("GET / HTTP/1.1\r\nHost: x\r\n\r\n") &&
+                two.send("GET / HTTP/1.1\r\nHost: x\r\n\r\n"));
     ASSERT_TRUE(processUntil([&] { return page->ListBox8->count() == 2; }));
     EXPECT_EQ(items(page->ListBox8), QStringList({"127.0.0.2", "127.0.0.3"}));
     if (const char* shot = std::getenv("KESTRELON_UI_SCREENSHOT")) {
@@ -103,6 +107,9 @@ TEST_F(VideoPageTest, StartStopAndTheViewersReachTheLabelsAndTheList)
         window.showPage(MainWindow::kVideoPage);
         processUntil([] { return false; }, std::chrono::milliseconds(500));
         window.grab().save(shot);
+        window.showPage(0);
+        processUntil([] { return false; }, std::chrono::milliseconds(300));
+        window.grab().save(QString(shot) + "-panel.png");
     }
 
     // A click on "Running" shows the page, as one on its panel does.
@@ -164,8 +171,9 @@ TEST_F(VideoPageTest, BoxesReachTheSettingsAndThePortsMayNotClash)
     app->settings().update([](Settings& s) { s.VidStream.LastDevice = 7; });
     page->btnStartVideo->click();
     ASSERT_EQ(prompts.questions.size(), 1);
-    EXPECT_TRUE(prompts.questions[0].startsWith("GStreamer has reported the following error: There is no video "
-                                                "source at position 7."))
+    EXPECT_TRUE(
+        prompts.questions[0].startsWith("GStreamer has reported the following error: There is no video "
+                                        "source at position 7."))
         << prompts.questions[0].toStdString();
     EXPECT_TRUE(page->Label116->isHidden());
 }
