@@ -30,6 +30,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <spawn.h>
 #include <sstream>
@@ -147,6 +148,30 @@ double measure(int row, int viewers, int seconds)
     int status = 0;
     ::waitpid(child, &status, 0);
     return used;
+}
+
+// Measures 1 viewer and 10 viewers in each round (measure gives the CPU seconds of one window) and
+// prints each round and the mean against the target; the exit status says whether it was met.
+int runRounds(int rounds, int seconds, const std::function<double(int viewers)>& measure)
+{
+    double one = 0;
+    double ten = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const double a = measure(1);
+        const double b = measure(10);
+        std::printf("round %d:  1 viewer %.3f s CPU (%.1f %% of a core)   10 viewers %.3f s CPU (%.1f %%)\n",
+                    round + 1, a, 100 * a / seconds, b, 100 * b / seconds);
+        one += a;
+        ten += b;
+    }
+    one /= rounds;
+    ten /= rounds;
+    const double extra = 100 * (ten - one) / seconds;
+    std::printf(
+        "mean:     1 viewer %.1f %% of a core, 10 viewers %.1f %%: 9 more viewers cost %.2f %% of one core "
+        "(target <= 5 %%) %s\n",
+        100 * one / seconds, 100 * ten / seconds, extra, extra <= 5.0 ? "PASS" : "FAIL");
+    return extra <= 5.0 ? 0 : 1;
 }
 
 // ---- the real program ----------------------------------------------------------------------
@@ -331,32 +356,20 @@ int measureProgram(const char* exe, int seconds, int rounds, int row)
         }
         return used;
     };
-    double one = 0;
-    double ten = 0;
-    for (int round = 0; round < rounds; ++round) {
-        drain.keepOne();
-        const double a = window(1);
-        for (int i = 0; i < 9; ++i) {
+    const int result = runRounds(rounds, seconds, [&](int viewers) {
+        if (viewers == 1) {
+            drain.keepOne();
+        }
+        for (int i = 1; i < viewers; ++i) {
             drain.add(openViewer(port));
         }
-        const double b = window(10);
-        std::printf("round %d:  1 viewer %.3f s CPU (%.1f %% of a core)   10 viewers %.3f s CPU (%.1f %%)\n",
-                    round + 1, a, 100 * a / seconds, b, 100 * b / seconds);
-        one += a;
-        ten += b;
-    }
+        return window(size_t(viewers));
+    });
     ::kill(pid, SIGTERM);
     int status = 0;
     ::waitpid(pid, &status, 0);
     std::filesystem::remove_all(dir);
-    one /= rounds;
-    ten /= rounds;
-    const double extra = 100 * (ten - one) / seconds;
-    std::printf(
-        "mean:     1 viewer %.1f %% of a core, 10 viewers %.1f %%: 9 more viewers cost %.2f %% of one core "
-        "(target <= 5 %%) %s\n",
-        100 * one / seconds, 100 * ten / seconds, extra, extra <= 5.0 ? "PASS" : "FAIL");
-    return extra <= 5.0 ? 0 : 1;
+    return result;
 }
 
 } // namespace
@@ -380,22 +393,5 @@ int main(int argc, char** argv)
     std::printf("stream: %s, %d x %d at %d fps; %d s windows, %d rounds\n",
                 kStreamProfiles[size_t(profile.row)].item, profile.width, profile.height, profile.frameRate,
                 seconds, rounds);
-    double one = 0;
-    double ten = 0;
-    for (int round = 0; round < rounds; ++round) {
-        const double a = measure(row, 1, seconds);
-        const double b = measure(row, 10, seconds);
-        std::printf("round %d:  1 viewer %.3f s CPU (%.1f %% of a core)   10 viewers %.3f s CPU (%.1f %%)\n",
-                    round + 1, a, 100 * a / seconds, b, 100 * b / seconds);
-        one += a;
-        ten += b;
-    }
-    one /= rounds;
-    ten /= rounds;
-    const double extra = 100 * (ten - one) / seconds;
-    std::printf(
-        "mean:     1 viewer %.1f %% of a core, 10 viewers %.1f %%: 9 more viewers cost %.2f %% of one core "
-        "(target <= 5 %%) %s\n",
-        100 * one / seconds, 100 * ten / seconds, extra, extra <= 5.0 ? "PASS" : "FAIL");
-    return extra <= 5.0 ? 0 : 1;
+    return runRounds(rounds, seconds, [&](int viewers) { return measure(row, viewers, seconds); });
 }
