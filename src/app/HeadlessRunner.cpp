@@ -33,13 +33,12 @@ int runHeadless(Application& app)
         return 2;
     }
     // Every log line goes to standard error too, prefixed with the log's name.
-    app.messageLog().setSink([printLine](const std::string& line) { printLine("server: " + line); });
-    const auto timeSink = [printLine](const std::string& line) { printLine("time: " + line); };
-    app.timeCheck().log().setSink(timeSink);
+    app.messageLog().mirrorTo(standardError, "server: ");
+    app.timeCheck().log().mirrorTo(standardError, "time: ");
     // Why a check found no time, on a line of its own after the check's line.
-    QObject::connect(&app.timeCheck(), &TimeCheck::checkFinished, [&app, timeSink] {
+    QObject::connect(&app.timeCheck(), &TimeCheck::checkFinished, [&app, printLine] {
         if (!app.timeCheck().lastError().empty()) {
-            timeSink("error: " + app.timeCheck().lastError());
+            printLine("time: error: " + app.timeCheck().lastError());
         }
     });
     // The camera's status texts; a text of several lines becomes one.

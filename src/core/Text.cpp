@@ -66,4 +66,29 @@ std::string withoutControls(std::string_view text)
     return out;
 }
 
+std::string withoutControlChars(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out) {
+        auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            c = '?';
+        }
+    }
+    return out;
+}
+
+std::string clippedText(std::string_view text, size_t maxBytes)
+{
+    if (text.size() <= maxBytes) {
+        return std::string(text);
+    }
+    size_t keep = maxBytes;
+    // Back off UTF-8 continuation bytes, so the kept part ends on a whole character.
+    for (int i = 0; i < 3 && keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80; ++i) {
+        --keep;
+    }
+    return std::string(text.substr(0, keep)) + "[... " + std::to_string(text.size() - keep) + " bytes cut]";
+}
+
 } // namespace kestrelon

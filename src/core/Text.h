@@ -15,5 +15,11 @@ std::string_view trimBlanks(std::string_view text);
 // Removes control characters and DEL; a tab becomes a blank. For a text from outside that goes
 // into one line of a header, a command or a log.
 std::string withoutControls(std::string_view text);
+// Replaces every control character (below 0x20, and 0x7F) by "?": a log line keeps the text's
+// length and shows where something was.
+std::string withoutControlChars(std::string_view text);
+// The text, or when it is longer than maxBytes its start followed by "[... N bytes cut]". A cut
+// never splits a UTF-8 sequence.
+std::string clippedText(std::string_view text, size_t maxBytes);
 
 } // namespace kestrelon

@@ -1,12 +1,12 @@
 #include "iprefresh/IpLookup.h"
 
+#include "core/LineLog.h"
 #include "core/LocalAddresses.h"
 #include "core/SerialJobRunner.h"
 #include "core/SettingsModel.h"
 #include "iprefresh/EchoServices.h"
 #include "iprefresh/IpRefreshState.h"
 #include "iprefresh/PageScan.h"
-#include "iprefresh/RefreshLog.h"
 
 #include <exception>
 
@@ -117,7 +117,7 @@ void IpLookup::apply(LookupSender sender, const LookupOutcome& outcome)
     if (!outcome.ok) {
         m_lastError = outcome.error;
         if (settings->Remote.FTPLog) {
-            m_services.log.append(refreshLogStamp(m_services.clock()) + kFailed);
+            m_services.log.append(kFailed);
         }
         if (m_services.messageLog) {
             m_services.messageLog(kFailed);

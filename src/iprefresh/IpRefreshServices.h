@@ -10,7 +10,7 @@ class ChangeMailer;
 class FtpSession;
 class OwnAddresses;
 class PageFetcher;
-class RefreshLog;
+class LineLog;
 class WebServerControl;
 
 // What IP-Refresh uses of the rest of the program, handed in by the Application. The objects
@@ -20,7 +20,8 @@ struct IpRefreshServices {
     FtpSession& ftp;
     ChangeMailer& mailer;
     WebServerControl& server;
-    RefreshLog& log;
+    // The IP-Refresh log (see refreshLogOptions), which stamps the lines.
+    LineLog& log;
     OwnAddresses& ownAddresses;
     // A line for the server's Message log. Main thread.
     std::function<void(const std::string& line)> messageLog;

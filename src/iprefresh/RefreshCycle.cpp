@@ -1,6 +1,7 @@
 #include "iprefresh/RefreshCycle.h"
 
 #include "core/DottedAddress.h"
+#include "core/LineLog.h"
 #include "core/LocalAddresses.h"
 #include "core/SerialJobRunner.h"
 #include "core/SettingsModel.h"
@@ -10,7 +11,6 @@
 #include "iprefresh/IntervalRules.h"
 #include "iprefresh/IpLookup.h"
 #include "iprefresh/IpRefreshState.h"
-#include "iprefresh/RefreshLog.h"
 #include "iprefresh/RefreshPass.h"
 #include "iprefresh/WebServerControl.h"
 
@@ -44,7 +44,7 @@ RefreshCycle::RefreshCycle(SettingsModel& settings, IpRefreshState& state, IpLoo
 void RefreshCycle::logLine(const std::string& text)
 {
     if (m_settings.snapshot()->Remote.FTPLog) {
-        m_services.log.append(refreshLogStamp(m_services.clock()) + text);
+        m_services.log.append(text);
     }
 }
 
@@ -207,9 +207,7 @@ void RefreshCycle::refreshPass(std::function<void()> done)
         done();
         return;
     }
-    if (m_services.log.lineCount() > RefreshLog::kMaxLines) {
-        m_services.log.clear();
-    }
+    m_services.log.emptyIfFull();
 
     PassInput input{m_settings.snapshot(), address, m_services.uploadFile, m_services.clock};
     FtpSession* ftp = &m_services.ftp;

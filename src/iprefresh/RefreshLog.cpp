@@ -1,12 +1,14 @@
 #include "iprefresh/RefreshLog.h"
 
-#include "core/DateTimePattern.h"
-
 namespace kestrelon {
 
-std::string refreshLogStamp(std::chrono::system_clock::time_point time)
+LineLog::Options refreshLogOptions(LineLog::Clock clock)
 {
-    return formatDateTime("ddddd tt", DateTimeParts::fromLocalTime(time));
+    LineLog::Options options;
+    options.stampPattern = "ddddd tt";
+    options.lineLimit = LineLog::LineLimit::WhenAsked;
+    options.clock = std::move(clock);
+    return options;
 }
 
 } // namespace kestrelon

@@ -1,26 +1,13 @@
 #pragma once
 
-#include <chrono>
-#include <cstddef>
-#include <string>
+#include "core/LineLog.h"
 
 namespace kestrelon {
 
-// The IP-Refresh log as the lookup and the refresh cycle use it; the program's shared line log
-// implements it. Lines are stored as given, stamped by the writer. Main thread.
-class RefreshLog {
-public:
-    static constexpr size_t kMaxLines = 32000;
-
-    virtual ~RefreshLog() = default;
-    // Adds a line; the view scrolls to it.
-    virtual void append(const std::string& line) = 0;
-    virtual size_t lineCount() const = 0;
-    virtual void clear() = 0;
-};
-
-// The stamp that starts every IP-Refresh log line: the local short date, a blank and the long
-// time ("08/12/2026 14:03:05"). Any thread.
-std::string refreshLogStamp(std::chrono::system_clock::time_point time);
+// The IP-Refresh log is a LineLog whose lines start with the local short date and the long time
+// ("08/12/2026 14:03:05", no blank after it: the texts bring their own), and which the refresh
+// pass empties when it holds more than LineLog::kMaxLines lines. clock: the stamps' time, the
+// system clock when empty.
+LineLog::Options refreshLogOptions(LineLog::Clock clock = {});
 
 } // namespace kestrelon

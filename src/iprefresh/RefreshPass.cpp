@@ -2,9 +2,8 @@
 
 #include "iprefresh/ChangeMailText.h"
 #include "iprefresh/ChangeMailer.h"
-#include "net/FtpSession.h"
-#include "iprefresh/RefreshLog.h"
 #include "iprefresh/Templates.h"
+#include "net/FtpSession.h"
 
 #include <exception>
 
@@ -34,7 +33,7 @@ public:
     void log(const std::string& text, bool always = false)
     {
         if ((always || m_in.settings->Remote.FTPLog) && m_report.log) {
-            m_report.log(refreshLogStamp(m_in.clock()) + text);
+            m_report.log(text);
         }
     }
     void status(const std::string& text)

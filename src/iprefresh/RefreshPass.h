@@ -24,7 +24,7 @@ struct PassInput {
     std::function<std::chrono::system_clock::time_point()> clock; // any thread
 };
 
-// Progress as it happens, from the worker thread: stamped IP-Refresh log lines, status-bar
+// Progress as it happens, from the worker thread: IP-Refresh log texts (the log stamps them), status-bar
 // texts, Message log lines.
 struct PassReport {
     std::function<void(const std::string& line)> log;

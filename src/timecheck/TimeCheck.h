@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/LineLog.h"
 #include "timecheck/TimeClient.h"
-#include "timecheck/TimeLog.h"
 
 #include <QObject>
 #include <QString>
@@ -96,7 +96,8 @@ public:
 
     void btnClearTimeLogClick();
 
-    TimeLog& log() { return m_log; }
+    // The time log: one line per check, without a stamp of its own.
+    LineLog& log() { return m_log; }
     // The time display (Panel16) and the status-bar text as they are now.
     const QString& timeText() const { return m_timeText; }
     const QString& statusText() const { return m_statusText; }
@@ -150,7 +151,7 @@ private:
     ClockSetter& m_setter;
     Clock m_clock;
     TimeClient m_client;
-    TimeLog m_log;
+    LineLog m_log;
     QString m_timeText;
     QString m_statusText;
     std::string m_lastError;

@@ -195,7 +195,7 @@ QWidget* MainWindow::makePageArea()
     PageControl1->addWidget(m_cameraPage);
     m_videoPage = new VideoPage(m_app, PageControl1);
     PageControl1->addWidget(m_videoPage);
-    m_timeServerPage = new TimeServerPage(m_app, PageControl1);
+    m_timeServerPage = new TimeServerPage(m_app, m_prompts, PageControl1);
     PageControl1->addWidget(m_timeServerPage);
     m_systemPage = new SystemPage(m_app, m_prompts, PageControl1);
     PageControl1->addWidget(m_systemPage);

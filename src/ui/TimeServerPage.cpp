@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "timecheck/TimeCheck.h"
+#include "ui/LogView.h"
 #include "ui/Named.h"
 #include "ui/SettingsBinder.h"
 #include "ui/TimeFormatDialog.h"
@@ -13,14 +14,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
 namespace kestrelon {
 
-TimeServerPage::TimeServerPage(Application& app, QWidget* parent)
+TimeServerPage::TimeServerPage(Application& app, Prompts& prompts, QWidget* parent)
     : SectionPage("Time Server", "ts3", parent), m_timeCheck(app.timeCheck()),
       m_binder(new SettingsBinder(app.settings(), this))
 {
@@ -83,14 +84,9 @@ TimeServerPage::TimeServerPage(Application& app, QWidget* parent)
     last->addWidget(Label17, 1);
     cbAutoTime = named(new QCheckBox("Check time automatically when Kestrelon starts", this), "cbAutoTime");
 
-    lbTime = named(new QListWidget(this), "lbTime");
-    lbTime->setUniformItemSizes(true);
-    // The lines are laid out with blanks, so a fixed-pitch face keeps their columns aligned.
-    QFont logFont("Courier New");
-    logFont.setStyleHint(QFont::TypeWriter);
-    logFont.setPointSize(lbTime->font().pointSize());
-    lbTime->setFont(logFont);
-    lbTime->setSelectionMode(QAbstractItemView::SingleSelection);
+    // The lines are laid out with blanks, so a fixed-pitch face keeps their columns aligned. The
+    // time log is cleared, never saved.
+    lbTime = new LogView(m_timeCheck.log(), prompts, {"lbTime", {}, {}, /*fixedPitch=*/true}, this);
     btnClearTimeLog = named(new QPushButton("Clear Log", this), "btnClearTimeLog");
     auto* logButtons = new QHBoxLayout;
     logButtons->addWidget(btnClearTimeLog);
@@ -127,22 +123,19 @@ TimeServerPage::TimeServerPage(Application& app, QWidget* parent)
     connect(btnClearTimeLog, &QPushButton::clicked, this, &TimeServerPage::btnClearTimeLogClick);
 
     connect(&m_timeCheck, &TimeCheck::timeTextChanged, Panel16, &QLabel::setText);
-    connect(&m_timeCheck.log(), &TimeLog::lineAppended, this, &TimeServerPage::lineAppended);
-    connect(&m_timeCheck.log(), &TimeLog::cleared, lbTime, &QListWidget::clear);
-    for (const std::string& line : m_timeCheck.log().lines()) {
-        lbTime->addItem(QString::fromStdString(line));
-    }
+    connect(&m_timeCheck, &TimeCheck::checkFinished, this, &TimeServerPage::checkFinished);
 }
 
 QWidget* TimeServerPage::makeLogHeadings()
 {
     // Over the columns of an answered line: the server time, 15 blanks, the PC time, then the
     // action after 8 more blanks, measured in the log's own font.
-    const QFontMetrics metrics(lbTime->font());
+    const QFontMetrics metrics(lbTime->text->font());
     const QString clock = "00:00:00";
     auto* headings = new QWidget(this);
     auto* row = new QHBoxLayout(headings);
-    row->setContentsMargins(lbTime->frameWidth() + 3, 0, 0, 0);
+    row->setContentsMargins(
+        lbTime->text->frameWidth() + static_cast<int>(lbTime->text->document()->documentMargin()), 0, 0, 0);
     row->setSpacing(0);
     auto* server = new QLabel("Server time", headings);
     server->setFixedWidth(metrics.horizontalAdvance(clock + QString(15, ' ')));
@@ -167,6 +160,7 @@ void TimeServerPage::cbDailyClick()
 void TimeServerPage::btnClearTimeLogClick()
 {
     m_timeCheck.btnClearTimeLogClick();
+    lbTime->refresh();
 }
 
 void TimeServerPage::OverLayHelp()
@@ -174,14 +168,12 @@ void TimeServerPage::OverLayHelp()
     Form2->open();
 }
 
-void TimeServerPage::lineAppended(const QString& line)
+void TimeServerPage::checkFinished()
 {
-    auto* item = new QListWidgetItem(line, lbTime);
     // Why a check found no time, for a look over its line.
     if (const std::string& why = m_timeCheck.lastError(); !why.empty()) {
-        item->setToolTip(QString::fromStdString(why));
+        lbTime->setNote(m_timeCheck.log().position(), QString::fromStdString(why));
     }
-    lbTime->scrollToBottom();
 }
 
 void TimeServerPage::showEvent(QShowEvent* event)

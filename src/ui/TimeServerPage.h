@@ -7,13 +7,14 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QPushButton;
 class QTimeEdit;
 
 namespace kestrelon {
 
 class Application;
+class LogView;
+class Prompts;
 class SettingsBinder;
 class TimeCheck;
 class TimeFormatDialog;
@@ -24,7 +25,7 @@ class TimeFormatDialog;
 class TimeServerPage : public SectionPage {
     Q_OBJECT
 public:
-    explicit TimeServerPage(Application& app, QWidget* parent = nullptr);
+    TimeServerPage(Application& app, Prompts& prompts, QWidget* parent = nullptr);
 
     QComboBox* cboxTimeServer;
     QLabel* Panel16; // the time display
@@ -37,7 +38,7 @@ public:
     QPushButton* btnHelp;
     QLabel* Label17; // the server time of the last check
     QCheckBox* cbAutoTime;
-    QListWidget* lbTime;
+    LogView* lbTime; // the time log
     QPushButton* btnClearTimeLog;
     TimeFormatDialog* Form2; // "Time Format"
 
@@ -55,7 +56,8 @@ protected:
 
 private:
     QWidget* makeLogHeadings();
-    void lineAppended(const QString& line);
+    // A failed check's reason, as the tooltip of its line.
+    void checkFinished();
 
     TimeCheck& m_timeCheck;
     SettingsBinder* m_binder;

@@ -5,8 +5,8 @@
 #include "ui/CounterTab.h"
 #include "ui/FeedbackTab.h"
 #include "ui/IoControlTab.h"
+#include "ui/LogView.h"
 #include "ui/Prompts.h"
-#include "ui/ServerLogView.h"
 #include "ui/SettingsBinder.h"
 
 #include <QCheckBox>
@@ -160,9 +160,14 @@ QWidget* WebServerPage::makeConnectionTab()
 QWidget* WebServerPage::makeLogTab()
 {
     auto* tab = named(new QWidget, "tsServerLog");
-    logView = named(new ServerLogView(m_app.messageLog(), m_app.webServer(), m_prompts,
-                                      QString::fromStdString(m_app.paths().dataDir), tab),
+    logView = named(new LogView(m_app.messageLog(), m_prompts,
+                                {"memLog", "Label79", QString::fromStdString(m_app.paths().dataDir)}, tab),
                     "ServerLog");
+    memLog = logView->text;
+    Label79 = logView->count;
+    memBlock = logView->addSelectionAction("Add To Blocked List",
+                                           [this](const QString& selected) { memBlockClick(selected); });
+    memBlock->setObjectName("memBlock");
     cbEnableLog = named(new QCheckBox("Enable Log", tab), "cbEnableLog");
     cbRevDNS = named(new QCheckBox("Reverse DNS lookup", tab), "cbRevDNS");
     cbDontLogOwn = named(new QCheckBox("Don't log own IP", tab), "cbDontLogOwn");
@@ -263,6 +268,12 @@ void WebServerPage::btnRemoveBlockedClick()
         return;
     }
     m_app.webServer().btnRemoveBlockedClick(BlockedList->currentRow());
+}
+
+void WebServerPage::memBlockClick(const QString& selected)
+{
+    // The selection may be a whole address or any part of an address or host name.
+    m_app.webServer().btnAddBlockedClick(selected.toStdString());
 }
 
 void WebServerPage::setDebugNoteVisible(bool visible)

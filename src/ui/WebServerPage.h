@@ -5,11 +5,13 @@
 #include <string>
 
 class QCheckBox;
+class QAction;
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 
@@ -17,7 +19,7 @@ namespace kestrelon {
 
 class Application;
 class Prompts;
-class ServerLogView;
+class LogView;
 class SettingsBinder;
 
 // The "Web Server" page: the server's address and port, root folder and default file, start and
@@ -48,7 +50,10 @@ public:
     QLineEdit* edUserName;
     QLineEdit* edPassword;
     QLineEdit* edLogin;
-    ServerLogView* logView;
+    LogView* logView; // the Message log: memLog, its line count Label79, its pop-up menu
+    QPlainTextEdit* memLog;
+    QLabel* Label79;
+    QAction* memBlock; // "Add To Blocked List"
     QCheckBox* cbEnableLog;
     QCheckBox* cbRevDNS;
     QCheckBox* cbDontLogOwn;
@@ -66,6 +71,8 @@ public Q_SLOTS:
     void edPortExit();
     void btnAddBlockedClick();
     void btnRemoveBlockedClick();
+    // "Add To Blocked List": the selected text of the log.
+    void memBlockClick(const QString& selected);
     void setDebugNoteVisible(bool visible);
 
 private:

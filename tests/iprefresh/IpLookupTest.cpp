@@ -105,7 +105,7 @@ TEST_F(IpRefreshTest, FailedLookupsAreLoggedShownAsErrorAndBackedOff)
     lookup.SetOutsideIP(LookupSender::Ordinary);
     settle();
     EXPECT_FALSE(shown().failureFlag);
-    EXPECT_TRUE(log.lines.empty());
+    EXPECT_EQ(log.lineCount(), 0u);
     EXPECT_EQ(messageLog.size(), 5u);
 }
 

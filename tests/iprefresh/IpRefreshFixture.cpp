@@ -63,16 +63,13 @@ std::string FakeMailer::send(const ChangeMail& mail, std::stop_token)
     return failWith;
 }
 
-void VectorLog::append(const std::string& line)
-{
-    EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread()) << line;
-    lines.push_back(line);
-}
-
 IpRefreshTest::IpRefreshTest()
-    : settings(Settings::defaults(dir.path())), now(localTime(2026, 12, 8, 14, 3, 5)),
-      stamp("08/12/2026 14:03:05")
+    : settings(Settings::defaults(dir.path())), log(refreshLogOptions([this] { return now.load(); })),
+      now(localTime(2026, 12, 8, 14, 3, 5)), stamp("08/12/2026 14:03:05")
 {
+    log.setSink([](const std::string& line) {
+        EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread()) << line;
+    });
     // The job runner posts its results through the event loop, as in the program.
     ensureGuiApplication();
     own.set({"192.168.1.20", "127.0.0.1"}, "192.168.1.20");
@@ -113,7 +110,7 @@ void IpRefreshTest::ticks(int n)
 std::vector<std::string> IpRefreshTest::logTexts() const
 {
     std::vector<std::string> texts;
-    for (const auto& line : log.lines) {
+    for (const auto& line : log.lines()) {
         EXPECT_EQ(line.substr(0, stamp.size()), stamp) << line;
         texts.push_back(line.substr(std::min(stamp.size(), line.size())));
     }

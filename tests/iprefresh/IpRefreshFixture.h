@@ -76,15 +76,6 @@ public:
     int restarts = 0;
 };
 
-// The log; every line must arrive on the main thread.
-class VectorLog : public RefreshLog {
-public:
-    void append(const std::string& line) override;
-    size_t lineCount() const override { return lines.size(); }
-    void clear() override { lines.clear(); }
-    std::vector<std::string> lines;
-};
-
 // IP-Refresh on the stand-ins, with a settings model in a temporary folder, the local clock at
 // 8 December 2026 14:03:05 and a steady clock that moves only when told.
 class IpRefreshTest : public ::testing::Test {
@@ -116,7 +107,8 @@ protected:
     FakeFtp ftp;
     FakeMailer mailer;
     FakeServer server;
-    VectorLog log;
+    // The IP-Refresh log on the fixed clock; every line must arrive on the main thread.
+    LineLog log;
     std::vector<std::string> messageLog;
     QStringList messages;
     std::atomic<std::chrono::system_clock::time_point> now;

@@ -46,13 +46,15 @@ TEST_F(IpRefreshTest, PassUploadsMailsRefillsAndRestartsTheServer)
     cycle.upload();
     settle();
     EXPECT_EQ(ftp.sessions, 2);
-    EXPECT_EQ(log.lines[11].substr(stamp.size()), " : Uploaded IP - 203.0.113.7");
+    EXPECT_EQ(log.lines().at(11).substr(stamp.size()), " : Uploaded IP - 203.0.113.7");
     EXPECT_EQ(mailer.sent.size(), 1u);
 
     // Without the log box only the Uploaded line is written; a full log is emptied first; a
     // stopped server is not started.
     change([](Settings& s) { s.Remote.FTPLog = false; });
-    log.lines.assign(RefreshLog::kMaxLines + 1, "old");
+    for (size_t i = 0; i <= LineLog::kMaxLines; ++i) {
+        log.append("old");
+    }
     server.isRunning = false;
     cycle.upload();
     settle();
@@ -106,7 +108,7 @@ TEST_F(IpRefreshTest, PassFailuresAndInvalidAddresses)
     settle();
     EXPECT_EQ(mailer.sent.size(), 3u);
     EXPECT_NE(mailer.sent.back().body.find("\r\n198.51.100.4\r\n"), std::string::npos);
-    EXPECT_TRUE(log.lines.empty());
+    EXPECT_EQ(log.lineCount(), 0u);
     EXPECT_EQ(ftp.sessions, 2);
     EXPECT_FALSE(shown().lampLime);
 
@@ -264,8 +266,7 @@ TEST_F(IpRefreshTest, FullCycleWithChangesBackoffAndARefusedLogin)
     }
     EXPECT_EQ(mailed, (std::vector<std::string>{"203.0.113.10", "203.0.113.20", "Failed FTP session: Error",
                                                 "203.0.113.30"}));
-    EXPECT_EQ(std::count(log.lines.begin(), log.lines.end(), stamp + "Error retrieving external IP address"),
-              2);
+    EXPECT_EQ(std::ranges::count(log.lines(), stamp + "Error retrieving external IP address"), 2);
 }
 
 TEST_F(IpRefreshTest, IntervalOfOneMinuteAndItsCountdownTexts)

@@ -4,6 +4,7 @@
 #include "ui/TimeServerPage.h"
 #include "support/TimeTestServers.h"
 #include "timecheck/TimeCheck.h"
+#include "ui/LogView.h"
 #include "ui/MainWindow.h"
 #include "ui/TimeFormatDialog.h"
 #include "ui/UiFixture.h"
@@ -53,8 +54,8 @@ TEST_F(TimeServerPageTest, CheckNowRunsWhileTheWindowRespondsAndTheLogShowsTheLi
     page->btnClock->click();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 200ms);
     EXPECT_EQ(window.statusText(), "Connecting to Time Server...");
-    ASSERT_TRUE(processUntil([&] { return page->lbTime->count() == 1; }));
-    const std::string line = page->lbTime->item(0)->text().toStdString();
+    ASSERT_TRUE(processUntil([&] { return page->lbTime->shownLines() == 1; }));
+    const std::string line = page->lbTime->shownLine(0).toStdString();
     EXPECT_TRUE(std::regex_match(line, std::regex(R"(\d\d:\d\d:\d\d {15}\d\d:\d\d:\d\d)"))) << line;
     EXPECT_EQ(line, app->timeCheck().log().lines().at(0));
     EXPECT_EQ(window.statusText(), "");
@@ -63,7 +64,7 @@ TEST_F(TimeServerPageTest, CheckNowRunsWhileTheWindowRespondsAndTheLogShowsTheLi
     EXPECT_EQ(page->Panel16->text(), page->Label17->text());
 
     page->btnClearTimeLog->click();
-    EXPECT_EQ(page->lbTime->count(), 0);
+    EXPECT_EQ(page->lbTime->shownLines(), 0);
     EXPECT_EQ(app->timeCheck().log().lineCount(), 0u);
 }
 

@@ -2,8 +2,8 @@
 // settings model reach its widgets.
 #include "ui/WebServerPage.h"
 #include "support/RawHttpClient.h"
+#include "ui/LogView.h"
 #include "ui/MainWindow.h"
-#include "ui/ServerLogView.h"
 #include "ui/UiFixture.h"
 
 #include <QCheckBox>
@@ -61,11 +61,10 @@ TEST_F(WebServerPageTest, StartStopReachesTheServerAndTheCaptionsFollow)
     EXPECT_EQ(reply->body, "INDEX");
     // The log view follows the log, lines from the request threads included.
     ASSERT_TRUE(processUntil([&] {
-        return page->logView->memLog->toPlainText().contains("Serving file") &&
-               page->logView->Label79->text().toULongLong() == app->messageLog().lineCount();
+        return page->memLog->toPlainText().contains("Serving file") &&
+               page->Label79->text().toULongLong() == app->messageLog().lineCount();
     }));
-    EXPECT_TRUE(
-        page->logView->memLog->toPlainText().contains("Listening for HTTP connections on 127.0.0.1:"));
+    EXPECT_TRUE(page->memLog->toPlainText().contains("Listening for HTTP connections on 127.0.0.1:"));
 
     page->btnStartServer->click();
     EXPECT_FALSE(app->webServer().running());
@@ -166,7 +165,7 @@ TEST_F(WebServerPageTest, LogPopupItemsAndBlockedList)
     FakePrompts prompts;
     MainWindow window(*app, prompts);
     WebServerPage* page = window.webServerPage();
-    ServerLogView* log = page->logView;
+    LogView* log = page->logView;
     app->messageLog().clear();
     processEvents();
 
@@ -178,44 +177,44 @@ TEST_F(WebServerPageTest, LogPopupItemsAndBlockedList)
                                   "Add To Blocked List"}));
     auto enabled = [&] {
         log->popupMenu();
-        return std::vector<bool>{log->memCopy->isEnabled(), log->memSelectAll->isEnabled(),
-                                 log->memClear->isEnabled(), log->memSave->isEnabled(),
-                                 log->memBlock->isEnabled()};
+        return std::vector<bool>{log->copyAction->isEnabled(), log->selectAllAction->isEnabled(),
+                                 log->clearAction->isEnabled(), log->saveAction->isEnabled(),
+                                 page->memBlock->isEnabled()};
     };
     EXPECT_EQ(enabled(), std::vector<bool>({false, false, false, false, false}));
 
     app->messageLog().DisplayMessage("Command GET / received from 127.0.0.5:4000  [?]");
     app->messageLog().DisplayMessage("Serving file index.html to 127.0.0.5:4000");
-    ASSERT_TRUE(processUntil([&] { return log->Label79->text() == "2"; }));
-    EXPECT_EQ(log->memLog->document()->blockCount(), 2); // no empty first line
+    ASSERT_TRUE(processUntil([&] { return page->Label79->text() == "2"; }));
+    EXPECT_EQ(page->memLog->document()->blockCount(), 2); // no empty first line
     EXPECT_EQ(enabled(), std::vector<bool>({false, true, true, true, false}));
-    log->memLog->moveCursor(QTextCursor::Start);
-    ASSERT_TRUE(log->memLog->find("127.0.0.5"));
+    page->memLog->moveCursor(QTextCursor::Start);
+    ASSERT_TRUE(page->memLog->find("127.0.0.5"));
     EXPECT_EQ(enabled(), std::vector<bool>({true, true, true, true, true}));
 
     // "Add To Blocked List" takes the selected text.
-    log->memBlock->trigger();
+    page->memBlock->trigger();
     EXPECT_EQ(blocked(*app), std::vector<std::string>({"127.0.0.5"}));
     ASSERT_EQ(page->BlockedList->count(), 1);
 
     // "Save Log As..." writes every line.
     prompts.fileAnswer = QString::fromStdString(dir.path() + "/saved.txt");
-    log->memSave->trigger();
+    log->saveAction->trigger();
     EXPECT_EQ(prompts.fileDialogs.last().toStdString(), app->paths().dataDir + "|Log Files (*.txt)|txt");
     auto lines = app->messageLog().lines();
     EXPECT_EQ(readFile(dir.path() + "/saved.txt"), lines[0] + "\n" + lines[1] + "\n");
 
-    log->memSelectAll->trigger();
-    EXPECT_EQ(log->memLog->textCursor().selectedText().size(), log->memLog->toPlainText().size());
-    log->memClear->trigger();
+    log->selectAllAction->trigger();
+    EXPECT_EQ(page->memLog->textCursor().selectedText().size(), page->memLog->toPlainText().size());
+    log->clearAction->trigger();
     EXPECT_EQ(app->messageLog().lineCount(), 0u);
-    EXPECT_TRUE(log->memLog->toPlainText().isEmpty());
-    EXPECT_EQ(log->Label79->text(), "0");
+    EXPECT_TRUE(page->memLog->toPlainText().isEmpty());
+    EXPECT_EQ(page->Label79->text(), "0");
     EXPECT_EQ(enabled(), std::vector<bool>({false, false, false, false, false}));
     // A line after the clear starts the view afresh.
     app->messageLog().DisplayMessage("Server stopped");
-    ASSERT_TRUE(processUntil([&] { return log->Label79->text() == "1"; }));
-    EXPECT_TRUE(log->memLog->toPlainText().endsWith("   Server stopped"));
+    ASSERT_TRUE(processUntil([&] { return page->Label79->text() == "1"; }));
+    EXPECT_TRUE(page->memLog->toPlainText().endsWith("   Server stopped"));
 
     // "Add": a cancelled input box adds an empty entry.
     prompts.inputAnswer = "";
