@@ -10,8 +10,8 @@ class ChangeMailer;
 class FtpSession;
 class OwnAddresses;
 class PageFetcher;
+class ServerControl;
 class LineLog;
-class WebServerControl;
 
 // What IP-Refresh uses of the rest of the program, handed in by the Application. The objects
 // must outlive IP-Refresh.
@@ -19,7 +19,7 @@ struct IpRefreshServices {
     PageFetcher& fetcher;
     FtpSession& ftp;
     ChangeMailer& mailer;
-    WebServerControl& server;
+    ServerControl& server;
     // The IP-Refresh log (see refreshLogOptions), which stamps the lines.
     LineLog& log;
     OwnAddresses& ownAddresses;

@@ -4,6 +4,7 @@
 #include "core/LineLog.h"
 #include "core/LocalAddresses.h"
 #include "core/SerialJobRunner.h"
+#include "core/ServerControl.h"
 #include "core/SettingsModel.h"
 #include "iprefresh/ChangeMailText.h"
 #include "iprefresh/ChangeMailer.h"
@@ -12,7 +13,6 @@
 #include "iprefresh/IpLookup.h"
 #include "iprefresh/IpRefreshState.h"
 #include "iprefresh/RefreshPass.h"
-#include "iprefresh/WebServerControl.h"
 
 namespace kestrelon {
 

@@ -4,6 +4,8 @@
 #include "core/SettingsModel.h"
 #include "web/MessageLog.h"
 
+#include <QTimer>
+
 #include <sys/stat.h>
 
 namespace kestrelon {
@@ -82,6 +84,31 @@ void WebServer::btnStartServerClick()
     Q_EMIT messageBox(QString::fromStdString("Unable to assign address " + address));
     m_http->stop();
     setRunning(false);
+}
+
+void WebServer::start()
+{
+    if (!m_running) {
+        btnStartServerClick();
+    }
+}
+
+void WebServer::stop()
+{
+    if (m_running) {
+        btnStartServerClick();
+    }
+}
+
+void WebServer::restart()
+{
+    if (!m_running) {
+        return;
+    }
+    stop();
+    // The pause runs on a timer of this object: nothing waits, and nothing is left to run once
+    // the server is gone.
+    QTimer::singleShot(kRestartPause, this, [this] { start(); });
 }
 
 void WebServer::setRunning(bool running)

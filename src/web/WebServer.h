@@ -2,6 +2,7 @@
 
 #include "core/LocalAddresses.h"
 #include "core/ServerBusy.h"
+#include "core/ServerControl.h"
 #include "http/HttpServer.h"
 #include "web/FeedbackForm.h"
 #include "web/HitCounter.h"
@@ -26,7 +27,7 @@ class SettingsModel;
 // default file and the blocked list. Every member belongs to the main thread, except
 // serverBusy(), ownAddresses(), boundPort(), connectionCount() and bufferedBytes(), which any thread
 // may use.
-class WebServer : public QObject {
+class WebServer : public QObject, public ServerControl {
     Q_OBJECT
 public:
     static constexpr const char* kRootWarning = " Root Folder or Default Filename does not exist! ";
@@ -41,7 +42,12 @@ public:
     // "Start Server" / "Stop Server".
     void btnStartServerClick();
 
-    bool running() const { return m_running; }
+    // Server control for other features, through the same steps as the button.
+    bool running() const override { return m_running; }
+    void start() override;
+    void stop() override;
+    void restart() override;
+    static constexpr int kRestartPause = 200; // milliseconds
     std::string startButtonCaption() const { return m_running ? "Stop Server" : "Start Server"; }
     std::string statusText() const { return m_running ? "Running" : "Stopped"; }
     // edRoot, edDefaultFile and "Browse...".

@@ -7,13 +7,13 @@
 // settle().
 
 #include "core/LocalAddresses.h"
+#include "core/ServerControl.h"
 #include "core/SettingsModel.h"
 #include "iprefresh/ChangeMailer.h"
 #include "net/FtpSession.h"
 #include "iprefresh/IpRefresh.h"
 #include "net/PageFetcher.h"
 #include "iprefresh/RefreshLog.h"
-#include "iprefresh/WebServerControl.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -68,9 +68,11 @@ public:
     std::string failWith;
 };
 
-class FakeServer : public WebServerControl {
+class FakeServer : public ServerControl {
 public:
     bool running() const override { return isRunning; }
+    void start() override { isRunning = true; }
+    void stop() override { isRunning = false; }
     void restart() override { ++restarts; }
     bool isRunning = false;
     int restarts = 0;

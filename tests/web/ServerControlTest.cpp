@@ -1,4 +1,5 @@
 // Starting and stopping the server, and the rules around the root folder and blocked list.
+#include "support/GuiApplication.h"
 #include "support/ServerFixture.h"
 
 #include <gtest/gtest.h>
@@ -43,6 +44,37 @@ TEST(ServerControl, StartAndStop)
     auto r = httpGet(f.port(), "/");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->body, "again");
+}
+
+TEST(ServerControl, OtherFeaturesStartStopAndRestartIt)
+{
+    ServerFixture f;
+    ServerControl& control = *f.server;
+    control.stop(); // a stopped server stays as it is
+    EXPECT_EQ(f.countMessages("Server stopped"), 0u);
+    control.restart();
+    EXPECT_FALSE(control.running());
+    control.start();
+    ASSERT_TRUE(control.running());
+    control.start(); // already running: nothing
+    EXPECT_EQ(f.countMessages("Listening for HTTP connections"), 1u);
+
+    // A restart stops at once and starts again after its pause, on the event loop.
+    control.restart();
+    EXPECT_FALSE(control.running());
+    ASSERT_TRUE(processUntil([&] { return control.running(); }));
+    EXPECT_EQ(f.countMessages("Server stopped"), 1u);
+    EXPECT_EQ(f.countMessages("Listening for HTTP connections"), 2u);
+    EXPECT_TRUE(httpGet(f.port(), "/"));
+
+    // The button's root folder check holds for them too: a missing root keeps it running.
+    std::filesystem::rename(f.root.path(), f.root.path() + ".gone");
+    control.restart();
+    EXPECT_TRUE(control.running());
+    std::filesystem::rename(f.root.path() + ".gone", f.root.path());
+    EXPECT_EQ(f.countMessages("Web root folder ("), 1u);
+    control.stop();
+    EXPECT_FALSE(control.running());
 }
 
 TEST(ServerControl, PortTextThatIsNotANumberBinds80)
