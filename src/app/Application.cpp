@@ -15,6 +15,9 @@ namespace kestrelon {
 
 namespace {
 
+// What the shutdown waits for an upload to give up (the FTP client ends a wait within two seconds).
+constexpr std::chrono::milliseconds kUploadShutdownBound{3000};
+
 bool exists(const std::string& path)
 {
     struct stat st {};
@@ -38,6 +41,8 @@ Application::~Application()
     m_videoStreaming.reset();
     m_viewerPort.reset();
     m_streamPreview.reset();
+    // The upload holds on to the server's busy flag too.
+    m_upload.reset();
     m_camera.reset();
     m_captures.reset();
     if (m_web) {
@@ -93,6 +98,8 @@ bool Application::create(std::string& error)
     // captions; nothing starts before the first activation.
     m_captures = std::make_unique<VideoCaptures>(enumerateVideoDevices());
     m_camera = std::make_unique<Camera>(*m_settings, *m_captures, m_web->serverBusy(), m_port);
+    // The snapshot's upload, started at the first activation at the earliest.
+    m_upload = std::make_unique<SnapshotUpload>(*m_settings, m_web->serverBusy());
 
     // The live stream: the same sources, each fed from its shared capture; the profile and the
     // source from the settings, and the automatic start (not under -noauto: it has its own box).
@@ -171,6 +178,7 @@ void Application::firstActivate()
     if (m_commandLine.noAuto) {
         return;
     }
+    m_upload->startAtStartup(m_commandLine.noAuto);
     m_ioControl->startupSend();
 }
 
@@ -224,6 +232,8 @@ Application::ShutdownResult Application::shutdown(CloseReason reason, bool repla
     m_shutDown = true;
     // Mails still waiting for a stuck server are given up (each logged as not sent).
     m_mailQueue.stop();
+    // No upload starts any more; one that runs gives up its waits at once.
+    m_upload->shutdown(kUploadShutdownBound);
     // The external programs this run started, when "Close all programs on exit" is set.
     m_external->stopexternal();
     // 3. The snapshot, when asked. Only a file: a folder given as the snapshot's name stays,

@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "camera/Camera.h"
+#include "camera/SnapshotUpload.h"
 #include "core/ProgramPaths.h"
 #include "core/SettingsFile.h"
 #include "core/SettingsModel.h"
@@ -48,8 +49,8 @@ public:
     // The first showing of the window (or the headless start): starts the server when asked.
     // Runs once; later calls do nothing.
     void firstShow();
-    // The first activation: the camera's automatic preview and capture, the start-up port value.
-    // Runs once.
+    // The first activation: the camera's automatic preview and capture, the snapshot upload, the
+    // start-up port value. Runs once.
     void firstActivate();
 
     // "Save": writes the settings file now. A file that another program changed since it was
@@ -94,6 +95,8 @@ public:
     // The video sources and their captures, and the camera (after create()).
     VideoCaptures& videoCaptures() { return *m_captures; }
     Camera& camera() { return *m_camera; }
+    // The snapshot's FTP upload (after create()).
+    SnapshotUpload& snapshotUpload() { return *m_upload; }
 
     // The live stream and the Video page's preview (after create()).
     VideoStreaming& videoStreaming() { return *m_videoStreaming; }
@@ -147,6 +150,8 @@ private:
     std::unique_ptr<HttpViewerPort> m_viewerPort;
     std::unique_ptr<VideoStreaming> m_videoStreaming;
     Question m_question;
+    // Holds on to the server's busy flag.
+    std::unique_ptr<SnapshotUpload> m_upload;
     bool m_shown = false;
     bool m_activated = false;
     bool m_shutDown = false;

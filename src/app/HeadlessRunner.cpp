@@ -45,6 +45,15 @@ int runHeadless(Application& app)
     QObject::connect(&app.camera(), &Camera::statusLine, [printLine](const QString& text) {
         printLine("camera: " + text.simplified().toLocal8Bit().toStdString());
     });
+    // The upload log, and after a failed upload's lines why it failed (both only while the log is
+    // enabled).
+    SnapshotUpload& upload = app.snapshotUpload();
+    upload.log().setSink([printLine](const std::string& line) { printLine("upload: " + line); });
+    QObject::connect(&upload, &SnapshotUpload::uploadFinished, [&app, &upload, printLine](bool succeeded) {
+        if (!succeeded && app.settings().snapshot()->Camera.CameraLog) {
+            printLine("upload: error: " + upload.lastError());
+        }
+    });
 
     // The stream's viewers, whenever the per-second refresh finds them changed.
     QObject::connect(&app.videoStreaming(), &VideoStreaming::clientListChanged,

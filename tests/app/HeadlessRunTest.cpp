@@ -1,5 +1,7 @@
 // The real program, headless, on a temporary settings file and a free port.
 #include "core/IniFile.h"
+#include "core/PasswordScrambler.h"
+#include "support/FtpTestServer.h"
 #include "support/HeadlessProgram.h"
 #include "support/LoopbackSocket.h"
 #include "support/RawHttpClient.h"
@@ -157,6 +159,45 @@ TEST(HeadlessRun, CaptureStartsByItselfAndRewritesTheSnapshotOnItsInterval)
     // "Delete image when server exits".
     EXPECT_FALSE(std::filesystem::exists(snap));
     EXPECT_NE(program.stderrText().find("camera: Capture stopped\n"), std::string::npos);
+}
+
+TEST(HeadlessRun, CaptureAndUploadRunByThemselvesEachOnItsInterval)
+{
+    FtpTestServer ftp;
+    TempDir dir;
+    dir.write("www/index.html", "CAMERA");
+    const std::string snap = dir.path() + "/www/snap.jpg";
+    const std::string ini = dir.write(
+        "k.ini", "[WebServe]\nPort=0\nRevDNS=0\nRoot=" + dir.path() +
+                     "/www\n[Camera]\nAutoSelect=1\nAutoStart=1\nDelay=0\nInterval=1\nCameraLog=1\nFile=" +
+                     snap + "\n[FTPCamera]\nHost=" + ftp.address() + "\nUsername=" + FtpTestServer::kUser +
+                     "\nPassword=" + kestrelon::EnDeCrypt(FtpTestServer::kPassword) +
+                     "\nSavePass=1\nFile=cam.jpg\nAutoStart=1\nInterval=5\n");
+    HeadlessProgram program(KESTRELON_EXE, {"--headless", "--config", ini, "--listen", "127.0.0.1"},
+                            {"GST_PLUGIN_FEATURE_RANK=v4l2deviceprovider:NONE,pipewiredeviceprovider:NONE,"
+                             "libcameraprovider:NONE"});
+    ASSERT_TRUE(program.waitForLine(std::regex("^camera: Capture started: a snapshot every 1 seconds"),
+                                    std::chrono::seconds(10)));
+    // Every five seconds the latest snapshot, a whole JPEG picture, replaces the one on the server;
+    // the test pattern's clock makes each one differ from the one before.
+    const std::regex uploaded("^upload: \\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d  " + snap +
+                              " uploaded as /cam\\.jpg$");
+    std::string previous;
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(program.waitForLine(uploaded, std::chrono::seconds(20))) << program.stderrText();
+        const std::string jpeg = ftp.file("/cam.jpg");
+        ASSERT_GT(jpeg.size(), 1000u) << "round " << round;
+        EXPECT_EQ(jpeg.substr(0, 2), "\xFF\xD8");
+        EXPECT_EQ(jpeg.substr(jpeg.size() - 2), "\xFF\xD9");
+        EXPECT_NE(jpeg, previous);
+        previous = jpeg;
+    }
+    const std::string text = program.stderrText();
+    EXPECT_NE(text.find("  Connecting to " + ftp.address() + "\n"), std::string::npos);
+    EXPECT_EQ(text.find("+++Error"), std::string::npos);
+
+    program.terminate();
+    EXPECT_EQ(program.waitForExit(std::chrono::seconds(10)), 0);
 }
 
 TEST(HeadlessRun, SigtermWithMailsStuckOnTheServerEndsAtOnceAndLogsThemAsNotSent)
