@@ -1,5 +1,7 @@
 #include "camera/UploadLog.h"
 
+#include "core/AtomicFile.h"
+
 namespace kestrelon {
 
 void UploadLog::append(const std::string& line)
@@ -9,6 +11,17 @@ void UploadLog::append(const std::string& line)
         m_sink(line);
     }
     Q_EMIT lineAppended(QString::fromStdString(line));
+}
+
+bool UploadLog::save(const std::string& path) const
+{
+    std::string text;
+    for (const std::string& line : m_lines) {
+        text += line;
+        text += '\n';
+    }
+    std::string error;
+    return replaceFileAtomically(path, text, 0644, true, error);
 }
 
 void UploadLog::clear()

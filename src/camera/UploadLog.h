@@ -21,6 +21,8 @@ public:
     void clear();
     const std::vector<std::string>& lines() const { return m_lines; }
     size_t lineCount() const { return m_lines.size(); }
+    // Writes the lines to path, one a line, replacing the file in one step. False when it cannot.
+    bool save(const std::string& path) const;
     // Each appended line is handed to the sink too (the headless mirror on standard error).
     void setSink(std::function<void(const std::string& line)> sink) { m_sink = std::move(sink); }
 

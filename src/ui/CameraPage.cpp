@@ -4,6 +4,7 @@
 #include "camera/CameraPreview.h"
 #include "camera/CaptureSchedule.h"
 #include "camera/SnapshotFile.h"
+#include "camera/SnapshotUpload.h"
 #include "ui/CameraControlTab.h"
 #include "ui/DeviceControlsDialog.h"
 #include "ui/Named.h"
@@ -12,6 +13,8 @@
 #include "ui/Prompts.h"
 #include "ui/SettingsBinder.h"
 #include "ui/SnapshotTab.h"
+#include "ui/UploadLogTab.h"
+#include "ui/UploadTab.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -72,6 +75,13 @@ CameraPage::CameraPage(Application& app, Prompts& prompts, QWidget* parent)
     PageControl3->addTab(makeCaptureOptionsTab(), "Capture Options");
     controlTab = new CameraControlTab(app.settings(), m_camera);
     PageControl3->addTab(controlTab, "Control");
+    uploadTab = new UploadTab(app.settings(), app.snapshotUpload());
+    PageControl3->addTab(uploadTab, "FTP");
+    uploadLogTab = new UploadLogTab(app.settings(), app.snapshotUpload(), prompts,
+                                    QString::fromStdString(app.paths().dataDir));
+    PageControl3->addTab(uploadLogTab, "FTP Log");
+    Label63 = named(new QLabel(SnapshotUpload::kActive, this), "Label63");
+    addToTitle(Label63);
     body()->addWidget(PageControl3);
     deviceControls = new DeviceControlsDialog(preview, this);
 
@@ -92,6 +102,7 @@ CameraPage::CameraPage(Application& app, Prompts& prompts, QWidget* parent)
     connect(&preview, &CameraPreview::fullScreenChanged, this, &CameraPage::fullScreenChanged);
     connect(&m_camera.schedule(), &CaptureSchedule::captureChanged, this, &CameraPage::captureChanged);
     connect(&app.settings(), &SettingsModel::changed, this, &CameraPage::settingsChanged);
+    connect(&app.snapshotUpload(), &SnapshotUpload::periodicChanged, Label63, &QWidget::setVisible);
     // The frame timer runs only while the program is the active one.
     connect(qApp, &QGuiApplication::applicationStateChanged, &preview,
             [&preview](Qt::ApplicationState state) {
@@ -110,6 +121,7 @@ CameraPage::CameraPage(Application& app, Prompts& prompts, QWidget* parent)
     settingsChanged();
     previewChanged();
     captureChanged();
+    Label63->setVisible(app.snapshotUpload().periodicRunning());
 }
 
 CameraPage::~CameraPage()
@@ -339,6 +351,8 @@ void CameraPage::settingsChanged()
     snapshotTab->loadSettings();
     overlayTab->loadSettings();
     controlTab->loadSettings();
+    uploadTab->loadSettings();
+    uploadLogTab->loadSettings();
     cbAutoStart->setEnabled(m_camera.preview().autoStartEnabled());
     spDelay->setEnabled(m_camera.preview().autoStartEnabled());
 }

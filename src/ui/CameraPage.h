@@ -23,11 +23,13 @@ class PreviewView;
 class Prompts;
 class SettingsBinder;
 class SnapshotTab;
+class UploadLogTab;
+class UploadTab;
 
 // The "Camera" page: the sub-pages "Preview" (device, preview window, Start Preview and Start
 // Capture, the size table, the frame timer), "Snapshot" (with the "Fx" track bars), "Overlay",
-// "Capture Options" and "Control". The widgets show the settings model and the camera's state;
-// every action calls the camera. Main thread.
+// "Capture Options", "Control", and the snapshot upload's "FTP" and "FTP Log". The widgets show the settings
+// model and the camera's state; every action calls the camera. Main thread.
 class CameraPage : public SectionPage {
     Q_OBJECT
 public:
@@ -68,6 +70,9 @@ public:
     QCheckBox* cbAutoStart;
     QSpinBox* spDelay;
     CameraControlTab* controlTab;
+    UploadTab* uploadTab;       // "FTP"
+    UploadLogTab* uploadLogTab; // "FTP Log"
+    QLabel* Label63;            // "(FTP Active)" in the title bar while periodic upload runs
     // The full-screen preview while it shows.
     PreviewView* fullScreenView = nullptr;
     DeviceControlsDialog* deviceControls;

@@ -3,6 +3,7 @@
 #include "app/Application.h"
 #include "camera/CameraPreview.h"
 #include "camera/SnapshotPass.h"
+#include "camera/SnapshotUpload.h"
 #include "ui/CameraPage.h"
 #include "ui/ProgramIcon.h"
 #include "ui/Prompts.h"
@@ -100,6 +101,8 @@ MainWindow::MainWindow(Application& app, Prompts& prompts, QWidget* parent)
     connect(&app.camera().pass(), &SnapshotPass::snapshotWriteFailed, this, &MainWindow::showMessage,
             Qt::QueuedConnection);
     connect(&app, &Application::cameraPageRequested, this, &MainWindow::showCameraPage);
+    // The snapshot upload's "Connecting to ..." and "Connected to ...", cleared at its disconnect.
+    connect(&app.snapshotUpload(), &SnapshotUpload::statusTextChanged, this, &MainWindow::setStatusText);
     // The stream's "Running" on the Video panel, its status texts, and its questions, asked over
     // the window.
     connect(&app.videoStreaming(), &VideoStreaming::stateChanged, this, &MainWindow::streamStateChanged);

@@ -1,12 +1,13 @@
 #include "ui/SectionPage.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
 namespace kestrelon {
 
 SectionPage::SectionPage(const QString& title, const QString& name, QWidget* parent)
-    : QWidget(parent), m_title(title), m_body(new QVBoxLayout)
+    : QWidget(parent), m_title(title), m_titleBar(new QHBoxLayout), m_body(new QVBoxLayout)
 {
     setObjectName(name);
     auto* heading = new QLabel(title, this);
@@ -17,9 +18,17 @@ SectionPage::SectionPage(const QString& title, const QString& name, QWidget* par
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 6, 8, 6);
-    layout->addWidget(heading);
+    m_titleBar->addWidget(heading);
+    m_titleBar->addStretch(1);
+    layout->addLayout(m_titleBar);
     m_body->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(m_body, 1);
+}
+
+void SectionPage::addToTitle(QWidget* widget)
+{
+    // Before the stretch, beside the heading.
+    m_titleBar->insertWidget(m_titleBar->count() - 1, widget);
 }
 
 } // namespace kestrelon

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QHBoxLayout;
 class QVBoxLayout;
 
 namespace kestrelon {
@@ -15,9 +16,12 @@ public:
     QString title() const { return m_title; }
     // Where the page puts its content.
     QVBoxLayout* body() const { return m_body; }
+    // Puts a widget into the title bar, after the heading (a state such as "(FTP Active)").
+    void addToTitle(QWidget* widget);
 
 private:
     QString m_title;
+    QHBoxLayout* m_titleBar;
     QVBoxLayout* m_body;
 };
 

@@ -4,13 +4,17 @@
 #include "camera/Camera.h"
 #include "camera/CameraPreview.h"
 #include "camera/CaptureSchedule.h"
+#include "camera/SnapshotUpload.h"
 #include "ui/CameraControlTab.h"
 #include "ui/MainWindow.h"
 #include "ui/PreviewView.h"
 #include "ui/SnapshotTab.h"
 #include "ui/SnapshotView.h"
 #include "ui/UiFixture.h"
+#include "ui/UploadLogTab.h"
+#include "ui/UploadTab.h"
 
+#include "support/FtpTestServer.h"
 #include "support/GuiApplication.h"
 
 #include <QApplication>
@@ -19,12 +23,14 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QStatusBar>
 
 #include <filesystem>
 
@@ -182,6 +188,69 @@ TEST_F(CameraPageTest, TheMouseLayerDragsACaptionAndTheReleaseTakesASnapshot)
     EXPECT_EQ(app->settings().snapshot()->Camera.Yt, 238);
     EXPECT_EQ(page->snapshotTab->Panel19->Label49->pos(), QPoint(160, 238));
     EXPECT_TRUE(std::filesystem::exists(snapshot()));
+}
+
+TEST_F(CameraPageTest, TheFtpPagesDriveTheUploadAndShowItsState)
+{
+    FtpTestServer ftp;
+    dir.write("www/cam.jpg", "JPEG");
+    auto app = makeCameraApp("CameraLog=1\n[FTPCamera]\nHost=" + ftp.address() +
+                             "\nUsername=" + FtpTestServer::kUser +
+                             "\nFile=cam.jpg\nInterval=60\n[Remote]\nHost=site.example\n"
+                             "Username=site\n");
+    MainWindow window(*app, prompts);
+    QStringList statusTexts;
+    QObject::connect(window.statusBar(), &QStatusBar::messageChanged,
+                     [&](const QString& text) { statusTexts << text; });
+    CameraPage* page = window.cameraPage();
+    UploadTab* tab = page->uploadTab;
+    UploadLogTab* logTab = page->uploadLogTab;
+    page->PageControl3->setCurrentWidget(tab);
+    EXPECT_EQ(tab->Edit1->text(), QString::fromStdString(snapshot()));
+    tab->edImagePassword->setText(FtpTestServer::kPassword);
+    EXPECT_EQ(tab->SpinEdit2->singleStep(), 10);
+
+    tab->btnFTPImage->click();
+    EXPECT_FALSE(tab->btnFTPImage->isEnabled());
+    ASSERT_TRUE(processUntil([&] { return !app->snapshotUpload().uploading(); }, std::chrono::seconds(30)));
+    EXPECT_TRUE(tab->btnFTPImage->isEnabled());
+    EXPECT_EQ(ftp.file("/cam.jpg"), "JPEG");
+    ASSERT_EQ(logTab->ListBox4->count(), 4);
+    EXPECT_TRUE(logTab->ListBox4->item(2)->text().endsWith(" uploaded as /cam.jpg"));
+    EXPECT_EQ(logTab->Label80->text(), "4");
+    EXPECT_TRUE(statusTexts.contains("Connecting to " + QString::fromStdString(ftp.address()) + "..."));
+
+    // Start and Stop, the countdown and "(FTP Active)".
+    EXPECT_TRUE(page->Label63->isHidden());
+    tab->btnImageFTPStart->click();
+    EXPECT_FALSE(tab->btnImageFTPStart->isEnabled());
+    EXPECT_TRUE(tab->btnStop->isEnabled());
+    EXPECT_EQ(tab->Panel40->text(), "60");
+    EXPECT_FALSE(page->Label63->isHidden());
+    EXPECT_EQ(page->Label63->text(), "(FTP Active)");
+    tab->btnStop->click();
+    EXPECT_TRUE(tab->btnImageFTPStart->isEnabled());
+    EXPECT_EQ(tab->Panel40->text(), "");
+    EXPECT_TRUE(page->Label63->isHidden());
+
+    // Copy From IP-Refresh takes what the site upload has; its empty password leaves this one.
+    tab->btnCopyFromRefresh->click();
+    EXPECT_EQ(tab->edImageHost->text(), "site.example");
+    EXPECT_EQ(tab->edImageusername->text(), "site");
+    EXPECT_EQ(tab->edImagePassword->text(), FtpTestServer::kPassword);
+
+    // Save Log and Clear Log.
+    prompts.fileAnswer = QString::fromStdString(dir.path() + "/upload.txt");
+    logTab->Button9->click();
+    EXPECT_EQ(prompts.fileDialogs.back(),
+              QString::fromStdString(app->paths().dataDir) + "|Log Files (*.txt)|txt");
+    const std::string saved = readFile(dir.path() + "/upload.txt");
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 4);
+    EXPECT_EQ(saved.substr(saved.rfind('\n', saved.size() - 2) + 1),
+              logTab->ListBox4->item(3)->text().toStdString() + "\n");
+    logTab->btnCameraLogClear->click();
+    EXPECT_EQ(logTab->ListBox4->count(), 0);
+    EXPECT_EQ(logTab->Label80->text(), "0");
 }
 
 TEST_F(CameraPageTest, FirstActivationShowsTheCameraPageAndABigPictureAGreatWindow)
