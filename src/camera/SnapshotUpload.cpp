@@ -75,11 +75,8 @@ void SnapshotUpload::upload()
     job.directory = s->FTPCamera.Directory;
     job.localFile = s->Camera.File;
     job.remoteFile = s->FTPCamera.File;
-    const bool started =
-        m_jobs.start([this, job](SerialJobRunner::Context& context) { runUpload(job, context); });
-    if (!started) {
-        finishUpload({false, "The upload could not start"});
-    }
+    // Queued, not started: the runner may still be winding up the last upload, whose end is over.
+    m_jobs.enqueue([this, job](SerialJobRunner::Context& context) { runUpload(job, context); });
 }
 
 void SnapshotUpload::runUpload(const Job& job, SerialJobRunner::Context& context)
