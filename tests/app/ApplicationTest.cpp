@@ -93,7 +93,8 @@ TEST_F(ApplicationStartup, ServerStartsOnlyWhenAskedAndAllowed)
 
 TEST_F(ApplicationStartup, StartupPortValue)
 {
-    writeSettings("SendValue=1\nPortValue=$21\nIOAddress=0378H (LPT1)\n");
+    // The snapshot upload's automatic start comes at the same step.
+    writeSettings("SendValue=1\nPortValue=$21\nIOAddress=0378H (LPT1)\n[FTPCamera]\nAutoStart=1\n");
     std::string record = dir.path() + "/port.txt";
     ::setenv("KESTRELON_PORT_RECORD", record.c_str(), 1);
     {
@@ -102,10 +103,12 @@ TEST_F(ApplicationStartup, StartupPortValue)
         app->firstActivate();
         app->firstActivate(); // once per run
         EXPECT_EQ(app->port().lastPortValue(), 0x21);
+        EXPECT_TRUE(app->snapshotUpload().periodicRunning());
     }
     {
         auto app = make({"-noauto"});
         app->firstActivate();
+        EXPECT_FALSE(app->snapshotUpload().periodicRunning());
     }
     ::unsetenv("KESTRELON_PORT_RECORD");
     EXPECT_EQ(readFile(record), "0378 33\n");
