@@ -48,7 +48,7 @@ int runHeadless(Application& app)
     // The upload log, and after a failed upload's lines why it failed (both only while the log is
     // enabled).
     SnapshotUpload& upload = app.snapshotUpload();
-    upload.log().setSink([printLine](const std::string& line) { printLine("upload: " + line); });
+    upload.log().mirrorTo(standardError, "upload: ");
     QObject::connect(&upload, &SnapshotUpload::uploadFinished, [&app, &upload, printLine](bool succeeded) {
         if (!succeeded && app.settings().snapshot()->Camera.CameraLog) {
             printLine("upload: error: " + upload.lastError());

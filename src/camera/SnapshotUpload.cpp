@@ -1,6 +1,5 @@
 #include "camera/SnapshotUpload.h"
 
-#include "core/DateTimePattern.h"
 #include "core/SettingsModel.h"
 
 #include <algorithm>
@@ -8,12 +7,6 @@
 namespace kestrelon {
 
 namespace {
-
-// Every log line starts with the local date and time in the default rendering.
-std::string stamped(std::chrono::system_clock::time_point time, const std::string& text)
-{
-    return formatDateTime("c", DateTimeParts::fromLocalTime(time)) + text;
-}
 
 // The FTP client's connect and disconnect events, as status-bar texts; called on the worker.
 class StatusEvents : public FtpSessionEvents {
@@ -35,7 +28,12 @@ private:
 SnapshotUpload::SnapshotUpload(SettingsModel& settings, ServerBusy& busy, Clock clock, FtpClient::Options ftp,
                                std::chrono::milliseconds tick, QObject* parent)
     : QObject(parent), m_settings(settings), m_busy(busy),
-      m_clock(clock ? std::move(clock) : Clock([] { return std::chrono::system_clock::now(); })), m_ftp(ftp)
+      m_clock(clock ? std::move(clock) : Clock([] { return std::chrono::system_clock::now(); })),
+      // Every line starts with the local date and time in the default rendering; the texts bring
+      // their own two blanks. The line limit is checked before each upload, not before each line.
+      m_log(LineLog::Options{"c", "", LineLog::LineLimit::WhenAsked,
+                             [&settings] { return settings.snapshot()->Camera.CameraLog; }, m_clock}),
+      m_ftp(ftp)
 {
     ImageFTPTimer.setObjectName("ImageFTPTimer");
     ImageFTPTimer.setInterval(tick);
@@ -60,9 +58,7 @@ void SnapshotUpload::upload()
     if (m_uploading || m_closed) {
         return;
     }
-    if (m_log.lineCount() > UploadLog::kMaxLines) {
-        m_log.clear();
-    }
+    m_log.emptyIfFull();
     // The snapshot pass leaves the file alone, and the timer rests, until the upload is over.
     m_busyToken = m_busy.raise();
     m_uploading = true;
@@ -81,9 +77,8 @@ void SnapshotUpload::upload()
 
 void SnapshotUpload::runUpload(const Job& job, SerialJobRunner::Context& context)
 {
-    const auto log = [&](const std::string& text) {
-        context.post([this, line = stamped(m_clock(), text)] { logLine(line); });
-    };
+    // The log takes lines from any thread; it stamps them as they come.
+    const auto log = [this](const std::string& text) { m_log.append(text); };
     const auto status = [&](const QString& text) {
         context.post([this, text] { Q_EMIT statusTextChanged(text); });
     };
@@ -115,14 +110,6 @@ void SnapshotUpload::runUpload(const Job& job, SerialJobRunner::Context& context
     result.succeeded = error.empty();
     result.error = std::move(error);
     context.post([this, result] { finishUpload(result); });
-}
-
-void SnapshotUpload::logLine(const std::string& line)
-{
-    // Read at each line, like the box it stands for.
-    if (m_settings.snapshot()->Camera.CameraLog) {
-        m_log.append(line);
-    }
 }
 
 void SnapshotUpload::finishUpload(const Result& result)

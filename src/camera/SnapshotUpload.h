@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera/UploadLog.h"
+#include "core/LineLog.h"
 #include "core/SerialJobRunner.h"
 #include "core/ServerBusy.h"
 #include "net/FtpClient.h"
@@ -73,7 +73,9 @@ public:
     void copyFromIpRefresh();
     // "Clear Log".
     void clearLog();
-    UploadLog& log() { return m_log; }
+    // The upload log: each line stamped with the local date and time ("c"); lines are added only
+    // while [Camera] CameraLog is set. Emptied at the start of an upload once it is over the limit.
+    LineLog& log() { return m_log; }
     // Why the last upload failed; empty after a success.
     const std::string& lastError() const { return m_lastError; }
 
@@ -113,7 +115,6 @@ private:
 
     void runUpload(const Job& job, SerialJobRunner::Context& context);
     // Main thread.
-    void logLine(const std::string& line);
     void finishUpload(const Result& result);
     void followTimer();
     void setPanel40(const QString& text);
@@ -123,7 +124,7 @@ private:
     SettingsModel& m_settings;
     ServerBusy& m_busy;
     Clock m_clock;
-    UploadLog m_log;
+    LineLog m_log;
     bool m_periodic = false;
     bool m_uploading = false;
     bool m_closed = false;

@@ -1,14 +1,14 @@
 #include "ui/UploadLogTab.h"
 
 #include "camera/SnapshotUpload.h"
+#include "ui/LogView.h"
 #include "ui/Named.h"
-#include "ui/Prompts.h"
 #include "ui/SettingsBinder.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -16,12 +16,10 @@ namespace kestrelon {
 
 UploadLogTab::UploadLogTab(SettingsModel& settings, SnapshotUpload& upload, Prompts& prompts,
                            QString saveFolder, QWidget* parent)
-    : QWidget(parent), m_upload(upload), m_prompts(prompts), m_saveFolder(std::move(saveFolder)),
-      m_binder(new SettingsBinder(settings, this))
+    : QWidget(parent), m_upload(upload), m_binder(new SettingsBinder(settings, this))
 {
     setObjectName("tsFTPLog");
-    ListBox4 = named(new QListWidget(this), "ListBox4");
-    ListBox4->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListBox4 = new LogView(upload.log(), prompts, {"ListBox4", {}, std::move(saveFolder)}, this);
     cbCameraLog = named(new QCheckBox("Enable FTP Log", this), "cbCameraLog");
     Label80 = named(new QLabel(upload.Label80(), this), "Label80");
     btnCameraLogClear = named(new QPushButton("Clear Log", this), "btnCameraLogClear");
@@ -41,13 +39,11 @@ UploadLogTab::UploadLogTab(SettingsModel& settings, SnapshotUpload& upload, Prom
 
     m_binder->bind(cbCameraLog, &Settings::Camera, &CameraSettings::CameraLog);
     connect(btnCameraLogClear, &QPushButton::clicked, this, &UploadLogTab::btnCameraLogClearClick);
+    // The view's own "Clear Log" is the button's: the count beside the log follows it too.
+    ListBox4->clearAction->disconnect(ListBox4);
+    connect(ListBox4->clearAction, &QAction::triggered, this, &UploadLogTab::btnCameraLogClearClick);
     connect(Button9, &QPushButton::clicked, this, &UploadLogTab::Button9Click);
     connect(&upload, &SnapshotUpload::label80Changed, Label80, &QLabel::setText);
-    connect(&upload.log(), &UploadLog::lineAppended, this, &UploadLogTab::lineAppended);
-    connect(&upload.log(), &UploadLog::cleared, ListBox4, &QListWidget::clear);
-    for (const std::string& line : upload.log().lines()) {
-        ListBox4->addItem(QString::fromStdString(line));
-    }
 }
 
 void UploadLogTab::loadSettings()
@@ -55,27 +51,15 @@ void UploadLogTab::loadSettings()
     m_binder->load();
 }
 
-void UploadLogTab::lineAppended(const QString& line)
-{
-    ListBox4->addItem(line);
-    // The newest line stays in sight.
-    ListBox4->scrollToBottom();
-}
-
 void UploadLogTab::btnCameraLogClearClick()
 {
     m_upload.clearLog();
+    ListBox4->refresh();
 }
 
 void UploadLogTab::Button9Click()
 {
-    const QString file = m_prompts.saveFile(this, m_saveFolder, "Log Files (*.txt)", "txt");
-    if (file.isEmpty()) {
-        return;
-    }
-    if (!m_upload.log().save(file.toStdString())) {
-        m_prompts.message(this, "Unable to write to " + file);
-    }
+    ListBox4->saveClick();
 }
 
 } // namespace kestrelon

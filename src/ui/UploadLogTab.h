@@ -5,11 +5,11 @@
 
 class QCheckBox;
 class QLabel;
-class QListWidget;
 class QPushButton;
 
 namespace kestrelon {
 
+class LogView;
 class Prompts;
 class SettingsBinder;
 class SettingsModel;
@@ -24,7 +24,7 @@ public:
     UploadLogTab(SettingsModel& settings, SnapshotUpload& upload, Prompts& prompts, QString saveFolder,
                  QWidget* parent = nullptr);
 
-    QListWidget* ListBox4;
+    LogView* ListBox4;
     QCheckBox* cbCameraLog;
     QLabel* Label80;
     QPushButton* btnCameraLogClear;
@@ -37,11 +37,7 @@ public Q_SLOTS:
     void Button9Click();
 
 private:
-    void lineAppended(const QString& line);
-
     SnapshotUpload& m_upload;
-    Prompts& m_prompts;
-    QString m_saveFolder;
     SettingsBinder* m_binder;
 };
 

@@ -50,23 +50,28 @@ protected:
                          [this](const QString& text) { statusTexts << text; });
     }
     void change(const std::function<void(Settings&)>& f) { settings.update(f); }
-    // The log lines the next upload adds once it has ended, without their stamp.
-    std::vector<std::string> awaitUpload()
+    void awaitEnd()
+    {
+        EXPECT_TRUE(processUntil([&] { return !upload.uploading(); }, std::chrono::seconds(30)));
+    }
+    // The log lines of the upload that begin starts, once it has ended, without their stamp. The
+    // count is taken first: the worker writes its lines as soon as the upload is queued.
+    std::vector<std::string> linesOf(const std::function<void()>& begin)
     {
         const size_t before = upload.log().lineCount();
-        EXPECT_TRUE(processUntil([&] { return !upload.uploading(); }, std::chrono::seconds(30)));
+        begin();
+        awaitEnd();
+        const std::vector<std::string> lines = upload.log().lines();
         std::vector<std::string> added;
-        for (size_t i = before; i < upload.log().lineCount(); ++i) {
-            const std::string& line = upload.log().lines()[i];
-            EXPECT_EQ(line.substr(0, kStamp.size()), kStamp) << line;
-            added.push_back(line.substr(kStamp.size()));
+        for (size_t i = before; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].substr(0, kStamp.size()), kStamp) << lines[i];
+            added.push_back(lines[i].substr(kStamp.size()));
         }
         return added;
     }
     std::vector<std::string> uploadNow()
     {
-        upload.upload();
-        return awaitUpload();
+        return linesOf([this] { upload.upload(); });
     }
     // Ticks the countdown down to its upload.
     std::vector<std::string> tickToUpload()
@@ -75,9 +80,10 @@ protected:
             upload.ImageFTPTimerTimer();
         }
         EXPECT_FALSE(upload.uploading());
-        upload.ImageFTPTimerTimer();
-        EXPECT_TRUE(upload.uploading());
-        return awaitUpload();
+        return linesOf([this] {
+            upload.ImageFTPTimerTimer();
+            EXPECT_TRUE(upload.uploading());
+        });
     }
     std::string host() const { return server.address(); }
 
@@ -94,10 +100,11 @@ protected:
 
 TEST_F(SnapshotUploadTest, UploadsIntoTheLoginFolderOrTheRemoteFolderAndLogsEachStep)
 {
-    upload.upload();
     // serverBusy and a resting timer for the whole upload, whoever started it.
-    EXPECT_TRUE(busy.serverBusy());
-    EXPECT_EQ(awaitUpload(),
+    EXPECT_EQ(linesOf([this] {
+                  upload.upload();
+                  EXPECT_TRUE(busy.serverBusy());
+              }),
               (std::vector<std::string>{"  Connecting to " + host(), "  Connected to " + host(),
                                         "  " + snapshot + " uploaded as /cam.jpg", "  Disconnected"}));
     EXPECT_FALSE(busy.serverBusy());
@@ -181,7 +188,7 @@ TEST_F(SnapshotUploadTest, EveryFailureEndsInTheErrorLineAndThePeriodicUploadGoe
     // A Stop while an upload runs keeps the timer off after it.
     upload.upload();
     upload.stop();
-    awaitUpload();
+    awaitEnd();
     EXPECT_FALSE(upload.ImageFTPTimer.isActive());
     EXPECT_EQ(upload.Panel40(), "");
 }
@@ -200,7 +207,7 @@ TEST_F(SnapshotUploadTest, ShutdownEndsAStalledTransferWithinItsBound)
     EXPECT_TRUE(upload.shutdown(std::chrono::seconds(5)));
     EXPECT_FALSE(upload.periodicRunning());
     // The error and the end still reach the log; nothing starts afterwards.
-    awaitUpload();
+    awaitEnd();
     EXPECT_EQ(upload.log().lines().back().substr(kStamp.size()), "  Disconnected");
     EXPECT_FALSE(busy.serverBusy());
     upload.upload();

@@ -6,6 +6,7 @@
 #include "camera/CaptureSchedule.h"
 #include "camera/SnapshotUpload.h"
 #include "ui/CameraControlTab.h"
+#include "ui/LogView.h"
 #include "ui/MainWindow.h"
 #include "ui/PreviewView.h"
 #include "ui/SnapshotTab.h"
@@ -23,7 +24,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -215,8 +215,8 @@ TEST_F(CameraPageTest, TheFtpPagesDriveTheUploadAndShowItsState)
     ASSERT_TRUE(processUntil([&] { return !app->snapshotUpload().uploading(); }, std::chrono::seconds(30)));
     EXPECT_TRUE(tab->btnFTPImage->isEnabled());
     EXPECT_EQ(ftp.file("/cam.jpg"), "JPEG");
-    ASSERT_EQ(logTab->ListBox4->count(), 4);
-    EXPECT_TRUE(logTab->ListBox4->item(2)->text().endsWith(" uploaded as /cam.jpg"));
+    ASSERT_TRUE(processUntil([&] { return logTab->ListBox4->shownLines() == 4; }));
+    EXPECT_TRUE(logTab->ListBox4->shownLine(2).endsWith(" uploaded as /cam.jpg"));
     EXPECT_EQ(logTab->Label80->text(), "4");
     EXPECT_TRUE(statusTexts.contains("Connecting to " + QString::fromStdString(ftp.address()) + "..."));
 
@@ -247,9 +247,18 @@ TEST_F(CameraPageTest, TheFtpPagesDriveTheUploadAndShowItsState)
     const std::string saved = readFile(dir.path() + "/upload.txt");
     EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 4);
     EXPECT_EQ(saved.substr(saved.rfind('\n', saved.size() - 2) + 1),
-              logTab->ListBox4->item(3)->text().toStdString() + "\n");
+              logTab->ListBox4->shownLine(3).toStdString() + "\n");
     logTab->btnCameraLogClear->click();
-    EXPECT_EQ(logTab->ListBox4->count(), 0);
+    EXPECT_EQ(logTab->ListBox4->shownLines(), 0);
+    EXPECT_EQ(logTab->Label80->text(), "0");
+    // The log view's own Clear Log empties the count too.
+    tab->edImageHost->setText(QString::fromStdString(ftp.address()));
+    tab->edImageusername->setText(FtpTestServer::kUser);
+    tab->btnFTPImage->click();
+    ASSERT_TRUE(processUntil([&] { return logTab->Label80->text() == "4"; }, std::chrono::seconds(30)))
+        << logTab->Label80->text().toStdString();
+    logTab->ListBox4->clearAction->trigger();
+    EXPECT_EQ(app->snapshotUpload().log().lineCount(), 0u);
     EXPECT_EQ(logTab->Label80->text(), "0");
 }
 
