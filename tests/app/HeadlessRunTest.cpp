@@ -173,9 +173,11 @@ TEST(HeadlessRun, CaptureAndUploadRunByThemselvesEachOnItsInterval)
                      snap + "\n[FTPCamera]\nHost=" + ftp.address() + "\nUsername=" + FtpTestServer::kUser +
                      "\nPassword=" + kestrelon::EnDeCrypt(FtpTestServer::kPassword) +
                      "\nSavePass=1\nFile=cam.jpg\nAutoStart=1\nInterval=5\n");
+    // Only the test pattern, even on a machine with a camera, and no display to open a window on.
     HeadlessProgram program(KESTRELON_EXE, {"--headless", "--config", ini, "--listen", "127.0.0.1"},
                             {"GST_PLUGIN_FEATURE_RANK=v4l2deviceprovider:NONE,pipewiredeviceprovider:NONE,"
-                             "libcameraprovider:NONE"});
+                             "libcameraprovider:NONE",
+                             "DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=xcb"});
     ASSERT_TRUE(program.waitForLine(std::regex("^camera: Capture started: a snapshot every 1 seconds"),
                                     std::chrono::seconds(10)));
     // Every five seconds the latest snapshot, a whole JPEG picture, replaces the one on the server;
