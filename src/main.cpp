@@ -57,6 +57,8 @@ int main(int argc, char** argv)
     if (!cmd.headless && displayAvailable()) {
         QApplication qapp(argc, argv);
         QApplication::setApplicationName("Kestrelon");
+        // Lets the desktop match the window with the installed kestrelon.desktop and its icon.
+        QGuiApplication::setDesktopFileName("kestrelon");
         // The window loads the settings itself, behind its splash screen.
         Application app(cmd);
         return runWindow(app);

@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/FirstStart.h"
 #include "core/AtomicFile.h"
 #include "core/IntText.h"
 #include "launcher/PosixProcessLauncher.h"
@@ -58,6 +59,8 @@ bool Application::loadSettings(std::string& error)
     // A save that a crash interrupted left its temporary copy beside the file, scrambled
     // passwords and all, perhaps in the web root: it goes first.
     removeStaleTemporaries(m_paths.settingsFile);
+    // An installed program's first start on this account writes a settings file to start from.
+    m_firstStartNote = prepareFirstStart(m_paths, !m_commandLine.config.empty()).note;
     m_file = std::make_unique<SettingsFile>(m_paths.settingsFile);
     auto loaded = m_file->load(Settings::defaults(m_paths.dataDir));
     if (!loaded.error.empty()) {

@@ -79,6 +79,9 @@ public:
 
     const CommandLine& commandLine() const { return m_commandLine; }
     const ProgramPaths& paths() const { return m_paths; }
+    // After loadSettings(): on an installed program's first start on this account, where its new
+    // settings file and web root are (or what could not be written); else empty.
+    const std::string& firstStartNote() const { return m_firstStartNote; }
     SettingsModel& settings() { return *m_settings; }
     MessageLog& messageLog() { return *m_log; }
     WebServer& webServer() { return *m_web; }
@@ -124,6 +127,7 @@ private:
 
     CommandLine m_commandLine;
     ProgramPaths m_paths;
+    std::string m_firstStartNote;
     std::unique_ptr<SettingsFile> m_file;
     std::unique_ptr<SettingsModel> m_settings;
     bool m_created = false;

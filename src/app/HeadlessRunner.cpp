@@ -32,6 +32,9 @@ int runHeadless(Application& app)
         standardError->flush(std::chrono::seconds(1));
         return 2;
     }
+    if (!app.firstStartNote().empty()) {
+        printLine(app.firstStartNote());
+    }
     // Every log line goes to standard error too, prefixed with the log's name.
     app.messageLog().mirrorTo(standardError, "server: ");
     app.timeCheck().log().mirrorTo(standardError, "time: ");

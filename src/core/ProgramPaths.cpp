@@ -2,8 +2,13 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <pwd.h>
 #include <system_error>
 #include <unistd.h>
+
+#ifndef KESTRELON_SHARE_FROM_BIN
+#define KESTRELON_SHARE_FROM_BIN "../share/kestrelon"
+#endif
 
 namespace kestrelon {
 
@@ -17,18 +22,42 @@ std::string executableDir()
     return exe.parent_path().string();
 }
 
+std::string configHome()
+{
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && *xdg == '/') {
+        return xdg;
+    }
+    const char* home = std::getenv("HOME");
+    std::string folder = home && *home ? home : "";
+    if (folder.empty()) {
+        // A service manager or su may leave HOME out; the account still has its folder.
+        if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) {
+            folder = entry->pw_dir;
+        }
+    }
+    return folder + "/.config";
+}
+
 ProgramPaths ProgramPaths::locate(const std::string& configOverride)
 {
+    return locateFrom(executableDir(), configOverride);
+}
+
+ProgramPaths ProgramPaths::locateFrom(const std::string& exeDir, const std::string& configOverride)
+{
     ProgramPaths paths;
-    std::string exeDir = executableDir();
-    if (::access(exeDir.c_str(), W_OK) == 0) {
+    std::error_code ec;
+    const auto share = std::filesystem::path(exeDir) / KESTRELON_SHARE_FROM_BIN;
+    const bool installed = std::filesystem::is_directory(share, ec);
+    if (std::filesystem::is_directory(share / "site", ec)) {
+        paths.sampleSite = std::filesystem::weakly_canonical(share / "site", ec).string();
+    }
+    if (!installed && ::access(exeDir.c_str(), W_OK) == 0) {
         paths.dataDir = exeDir;
+        paths.portable = true;
     } else {
-        const char* xdg = std::getenv("XDG_CONFIG_HOME");
-        const char* home = std::getenv("HOME");
-        std::string base = (xdg && *xdg) ? std::string(xdg) : std::string(home ? home : "") + "/.config";
-        paths.dataDir = base + "/kestrelon";
-        std::error_code ec;
+        paths.dataDir = configHome() + "/kestrelon";
         std::filesystem::create_directories(paths.dataDir, ec);
     }
     paths.settingsFile = configOverride.empty() ? paths.dataDir + "/kestrelon.ini" : configOverride;

@@ -130,6 +130,12 @@ QWidget* WebServerPage::makeConnectionTab()
     start->addWidget(cbAutoStartServer);
     start->addStretch();
     root->addLayout(start, 3, 0, 1, 3);
+    lblFirstStart =
+        named(new QLabel(QString::fromStdString(m_app.firstStartNote()), rootBox), "lblFirstStart");
+    lblFirstStart->setWordWrap(true);
+    lblFirstStart->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblFirstStart->setVisible(!m_app.firstStartNote().empty());
+    root->addWidget(lblFirstStart, 4, 0, 1, 3);
     root->setColumnStretch(1, 1);
 
     auto* authBox = named(new QGroupBox("Authentication", tab), "gbAuthentication");

@@ -46,6 +46,7 @@ public:
     QLabel* Label54; // the root folder warning
     QPushButton* btnStartServer;
     QCheckBox* cbAutoStartServer;
+    QLabel* lblFirstStart; // where a first start put the settings file and the web root
     QCheckBox* cbAuthentication;
     QLineEdit* edUserName;
     QLineEdit* edPassword;

@@ -1,7 +1,11 @@
 #include "core/ProgramPaths.h"
+#include "support/ScopedEnvironment.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <pwd.h>
 #include <unistd.h>
 
 using namespace kestrelon;
@@ -26,4 +30,37 @@ TEST(ProgramPaths, SettingsFileBesideTheExecutableOrAsGiven)
     EXPECT_EQ(paths.uploadFile(), "/etc/kestrelon/kestrelon.tmp");
     paths.settingsFile = "/kestrelon.ini";
     EXPECT_EQ(paths.uploadFile(), "/kestrelon.tmp");
+}
+
+TEST(ProgramPaths, InstalledProgramKeepsEachUsersFilesInTheConfigurationFolder)
+{
+    kestrelon::test::TempDir dir;
+    kestrelon::test::ScopedEnvironment env;
+    env.set("XDG_CONFIG_HOME", dir.path() + "/cfg");
+    // Installed beside share/kestrelon: never portable, even in a folder it could write to.
+    const std::string bin = dir.mkdir("usr/bin");
+    dir.write("usr/share/kestrelon/site/index.html", "SAMPLE");
+    ProgramPaths paths = ProgramPaths::locateFrom(bin, {});
+    EXPECT_FALSE(paths.portable);
+    EXPECT_EQ(paths.dataDir, dir.path() + "/cfg/kestrelon");
+    EXPECT_TRUE(std::filesystem::is_directory(paths.dataDir));
+    EXPECT_EQ(paths.settingsFile, dir.path() + "/cfg/kestrelon/kestrelon.ini");
+    EXPECT_EQ(paths.sampleSite, dir.path() + "/usr/share/kestrelon/site");
+    EXPECT_EQ(paths.helpDocument(), dir.path() + "/cfg/kestrelon/kestrelon.html");
+
+    // A writable folder of its own is a portable install, with no sample site.
+    const std::string portable = dir.mkdir("portable");
+    paths = ProgramPaths::locateFrom(portable, {});
+    EXPECT_TRUE(paths.portable);
+    EXPECT_EQ(paths.dataDir, portable);
+    EXPECT_EQ(paths.sampleSite, "");
+
+    // A relative XDG_CONFIG_HOME does not count; without HOME the account's folder is used.
+    env.set("XDG_CONFIG_HOME", "relative/cfg");
+    env.set("HOME", dir.path() + "/home");
+    EXPECT_EQ(configHome(), dir.path() + "/home/.config");
+    env.set("HOME", std::nullopt);
+    const passwd* account = ::getpwuid(::getuid());
+    ASSERT_NE(account, nullptr);
+    EXPECT_EQ(configHome(), std::string(account->pw_dir) + "/.config");
 }
