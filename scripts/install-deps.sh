@@ -21,6 +21,9 @@ packages=(
     chromium nodejs
     # fonts the program draws with
     fonts-liberation fonts-dejavu-core
+    # the Debian package (cpack -G DEB: dpkg-shlibdeps, file), its 48 px icon, and its checks:
+    # lintian, the man page's warnings, the user unit (systemd-analyze)
+    dpkg-dev file librsvg2-bin lintian man-db systemd
 )
 # npm comes with some builds of nodejs; Debian's own nodejs has it as a package of its own.
 if ! command -v npm >/dev/null 2>&1; then

@@ -58,7 +58,10 @@ ProgramPaths ProgramPaths::locateFrom(const std::string& exeDir, const std::stri
         paths.portable = true;
     } else {
         paths.dataDir = configHome() + "/kestrelon";
-        std::filesystem::create_directories(paths.dataDir, ec);
+        if (std::filesystem::create_directories(paths.dataDir, ec)) {
+            // Feedback records and scrambled passwords end up here: the account's own business.
+            std::filesystem::permissions(paths.dataDir, std::filesystem::perms::owner_all, ec);
+        }
     }
     paths.settingsFile = configOverride.empty() ? paths.dataDir + "/kestrelon.ini" : configOverride;
     return paths;

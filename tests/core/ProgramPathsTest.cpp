@@ -43,7 +43,7 @@ TEST(ProgramPaths, InstalledProgramKeepsEachUsersFilesInTheConfigurationFolder)
     ProgramPaths paths = ProgramPaths::locateFrom(bin, {});
     EXPECT_FALSE(paths.portable);
     EXPECT_EQ(paths.dataDir, dir.path() + "/cfg/kestrelon");
-    EXPECT_TRUE(std::filesystem::is_directory(paths.dataDir));
+    EXPECT_EQ(std::filesystem::status(paths.dataDir).permissions(), std::filesystem::perms::owner_all);
     EXPECT_EQ(paths.settingsFile, dir.path() + "/cfg/kestrelon/kestrelon.ini");
     EXPECT_EQ(paths.sampleSite, dir.path() + "/usr/share/kestrelon/site");
     EXPECT_EQ(paths.helpDocument(), dir.path() + "/cfg/kestrelon/kestrelon.html");

@@ -6,7 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <thread>
@@ -149,6 +152,70 @@ void ChildProcess::kill()
     } while (r < 0 && errno == EINTR);
     m_status = r == m_pid ? exitStatus(status) : -1;
     m_pid = -1;
+}
+
+std::vector<std::string> environmentWith(const std::vector<std::string>& extra)
+{
+    const auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    std::vector<std::string> environment;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        if (std::none_of(extra.begin(), extra.end(),
+                         [&](const std::string& x) { return nameOf(x) == nameOf(entry); })) {
+            environment.push_back(entry);
+        }
+    }
+    std::copy_if(extra.begin(), extra.end(), std::back_inserter(environment),
+                 [](const std::string& x) { return x.find('=') != std::string::npos; });
+    return environment;
+}
+
+CommandResult runCommand(const std::vector<std::string>& args, std::chrono::milliseconds timeout,
+                         const std::vector<std::string>& extraEnvironment)
+{
+    CommandResult result;
+    ChildProcess::Setup setup;
+    setup.args = args;
+    if (!args.empty() && args[0].find('/') == std::string::npos) {
+        const char* path = std::getenv("PATH");
+        std::string folders = path ? path : "/usr/bin:/bin";
+        for (size_t start = 0; start <= folders.size();) {
+            size_t colon = std::min(folders.find(':', start), folders.size());
+            const std::string candidate = folders.substr(start, colon - start) + "/" + args[0];
+            if (::access(candidate.c_str(), X_OK) == 0) {
+                setup.args[0] = candidate;
+                break;
+            }
+            start = colon + 1;
+        }
+    }
+    if (!extraEnvironment.empty()) {
+        setup.environment = environmentWith(extraEnvironment);
+    }
+    // The output goes to an unnamed file: a pipe could fill up while nobody reads it.
+    FILE* output = std::tmpfile();
+    if (!output) {
+        result.output = "no temporary file";
+        return result;
+    }
+    setup.stdoutFd = setup.stderrFd = ::fileno(output);
+    ChildProcess process;
+    try {
+        process.start(setup);
+        result.status = process.waitForExit(timeout);
+    } catch (const std::exception& e) {
+        result.output = e.what();
+    }
+    process.kill();
+    if (result.output.empty()) {
+        std::rewind(output);
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, output)) > 0;) {
+            result.output.append(buffer, n);
+        }
+    }
+    std::fclose(output);
+    return result;
 }
 
 } // namespace kestrelon::test

@@ -51,4 +51,19 @@ private:
     int m_status = -1;
 };
 
+// The test program's environment with extra's "NAME=value" entries added or put in place of those
+// of the same name; an entry "NAME" without "=" removes the variable.
+std::vector<std::string> environmentWith(const std::vector<std::string>& extra);
+
+// A command run to its end, its standard output and error together in one text. The program is
+// looked up on PATH when its name has no "/". status: the exit status (128 + a signal), -1 when it
+// could not be started (output then says why) or was still running when the time was up (it is
+// killed then).
+struct CommandResult {
+    int status = -1;
+    std::string output;
+};
+CommandResult runCommand(const std::vector<std::string>& args, std::chrono::milliseconds timeout,
+                         const std::vector<std::string>& extraEnvironment = {});
+
 } // namespace kestrelon::test

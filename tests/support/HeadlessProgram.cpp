@@ -6,39 +6,17 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-
-extern char** environ;
 
 namespace kestrelon::test {
 
 namespace {
-
-std::string nameOf(const std::string& entry)
-{
-    return entry.substr(0, entry.find('='));
-}
 
 // Bytes in a pipe that nobody has read yet.
 int unread(int fd)
 {
     int count = 0;
     return ::ioctl(fd, FIONREAD, &count) == 0 ? count : 0;
-}
-
-std::vector<std::string> environmentWith(const std::vector<std::string>& extra)
-{
-    std::vector<std::string> environment;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        if (std::none_of(extra.begin(), extra.end(),
-                         [&](const std::string& x) { return nameOf(x) == nameOf(entry); })) {
-            environment.push_back(entry);
-        }
-    }
-    environment.insert(environment.end(), extra.begin(), extra.end());
-    return environment;
 }
 
 } // namespace
