@@ -49,7 +49,8 @@ std::optional<HostPort> parseHostPort(std::string_view text, uint16_t defaultPor
     } else {
         server.host = std::string(text); // a name, or a bare IPv6 address with its many colons
     }
-    if (server.host.empty()) {
+    // No host name or address holds a bracket: "x[::1]:25" is a typing error, not a server.
+    if (server.host.empty() || server.host.find_first_of("[]") != std::string::npos) {
         return std::nullopt;
     }
     if (hasPort) {

@@ -43,7 +43,10 @@ std::string FeedbackForm::fieldLine(const std::string& field)
 {
     std::string line;
     line.reserve(field.size() + 1);
-    if (field.find_first_not_of('-') == std::string::npos && !field.empty()) {
+    // The first line counts, not the whole field: a rule followed by a line break would be a
+    // rule all the same.
+    const std::string_view firstLine = std::string_view(field).substr(0, field.find_first_of("\r\n"));
+    if (!firstLine.empty() && firstLine.find_first_not_of('-') == std::string_view::npos) {
         line += kIndent;
     }
     bool firstEquals = true;

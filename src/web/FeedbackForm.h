@@ -43,8 +43,8 @@ public:
                         const std::string& address);
 
     // "name=value" becomes "name= value" (the first "=" only); a field without "=" stays. A line
-    // break inside a field (CR LF, CR or LF) becomes CR LF and a tab, and a field that is nothing
-    // but hyphens is indented by a tab too, so what a sender types can never pass for a line of
+    // break inside a field (CR LF, CR or LF) becomes CR LF and a tab, and a field whose first line
+    // is nothing but hyphens is indented by a tab too, so what a sender types can never pass for a line of
     // the record itself (a time stamp, an address line or the closing rule).
     static std::string fieldLine(const std::string& field);
     // The record appended to the file: stamp, address line, a line of one blank, the fields, a

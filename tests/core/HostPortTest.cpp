@@ -26,9 +26,9 @@ TEST(HostPort, ServerTextsGiveHostAndPort)
     EXPECT_EQ(parseHostPort("129.6.15.28", 37), (HostPort{"129.6.15.28", 37}));
 
     // One rule for every server setting: a colon promises a port, and an empty host is no server.
-    for (const char* bad :
-         {"", "   ", ":37", "mail:", "mail: ", "mail:abc", "mail:0", "mail:-1", "mail:65536",
-          "mail:99999999999999999999", "mail:25x", "[]:37", "[::1", "[::1]x", "[::1]37", "[::1]:"}) {
+    for (const char* bad : {"", "   ", ":37", "mail:", "mail: ", "mail:abc", "mail:0", "mail:-1",
+                            "mail:65536", "mail:99999999999999999999", "mail:25x", "[]:37", "[::1", "[::1]x",
+                            "[::1]37", "[::1]:", "x[::1]:25", "[[::1]]:25", "a]b::c"}) {
         EXPECT_FALSE(parseHostPort(bad, 25)) << bad;
     }
 }

@@ -126,11 +126,11 @@ TEST_F(FeedbackFormTest, WhatASenderTypesCannotForgeARecordInTheFileOrTheMail)
     // A second record typed into a field, line breaks of every kind, and a field that is a rule.
     const std::vector<std::string> fields = {"comment=Hi\r\n" + rule + "\r\n\r\n" + kStamp +
                                                  "\r\nSender's IP address was: 8.8.8.8\r\n \r\nname=Eve",
-                                             "lone=a\rb\nc\n", rule};
+                                             "lone=a\rb\nc\n", rule, rule + "\nmore"};
     const std::string fieldLines = "comment= Hi\r\n\t" + rule + "\r\n\t\r\n\t" + kStamp +
                                    "\r\n\tSender's IP address was: 8.8.8.8\r\n\t \r\n\tname=Eve\r\n"
                                    "lone= a\r\n\tb\r\n\tc\r\n\t\r\n\t" +
-                                   rule + "\r\n";
+                                   rule + "\r\n\t" + rule + "\r\n\tmore\r\n";
     useFile();
     process(fields, "10.0.0.7");
     EXPECT_EQ(readFile(file),
