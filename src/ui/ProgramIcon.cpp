@@ -34,7 +34,8 @@ QIcon programIcon()
     for (int size : {16, 22, 32, 48, 64}) {
         icon.addPixmap(drawIcon(size));
     }
-    return icon;
+    // An installed program has its icon in the icon theme, the one its menu entry shows.
+    return QIcon::fromTheme("kestrelon", icon);
 }
 
 } // namespace kestrelon

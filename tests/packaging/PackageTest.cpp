@@ -89,7 +89,9 @@ bool dependsOnOneOf(const std::set<std::string>& depends, const std::set<std::st
 
 TEST(ManPage, ListsTheSwitchesOfHelpAndFormatsWithoutWarnings)
 {
-    const std::set<std::string> listed = manPageSwitches(readFile(KESTRELON_MAN_PAGE));
+    const std::string page = readFile(KESTRELON_MAN_PAGE);
+    EXPECT_NE(page.find("\"Kestrelon " KESTRELON_VERSION "\""), std::string::npos) << "the version in .TH";
+    const std::set<std::string> listed = manPageSwitches(page);
     EXPECT_TRUE(listed.count("--config FILE"));
     EXPECT_EQ(listed, helpSwitches(CommandLine::usage()));
     // The check Debian's lintian makes: groff's warnings for the page, its output thrown away.
