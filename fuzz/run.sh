@@ -20,8 +20,10 @@ else
     build_target=$which
 fi
 scripts/install-deps.sh
+build_started=$SECONDS
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target "$build_target"
+build_seconds=$((SECONDS - build_started))
 
 # Undefined behaviour ends the run like a crash, so the target is reported.
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
@@ -44,7 +46,7 @@ for target in "${targets[@]}"; do
         failed+=("$target")
     fi
 done
-echo "Fuzzing: ${#targets[@]} targets, $((SECONDS - started)) s in all"
+echo "Fuzzing: ${#targets[@]} targets, built in $build_seconds s, run for $((SECONDS - started)) s"
 if ((${#failed[@]} > 0)); then
     echo "Fuzz targets that found a fault: ${failed[*]}" >&2
     exit 1
