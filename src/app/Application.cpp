@@ -3,6 +3,7 @@
 #include "app/FirstStart.h"
 #include "core/AtomicFile.h"
 #include "core/IntText.h"
+#include "iprefresh/RefreshLog.h"
 #include "launcher/PosixProcessLauncher.h"
 #include "streaming/CaptureFeed.h"
 
@@ -36,6 +37,10 @@ Application::Application(CommandLine commandLine, QObject* parent)
 Application::~Application()
 {
     // Whatever way the program ends, no mail or request runs on after the objects it uses.
+    if (m_web) {
+        m_web->setExternalLookup({});
+    }
+    m_ipRefresh.reset();
     m_mailQueue.stop();
     // The stream, its preview and the camera hold on to the captures; the camera also to the
     // server's busy flag.
@@ -118,6 +123,29 @@ bool Application::create(std::string& error)
     connect(m_videoStreaming.get(), &VideoStreaming::statusLine, this, &Application::streamStatusLine);
     m_videoStreaming->setUp();
 
+    // IP-Refresh, after the web server whose addresses, log and restart it uses. The server's
+    // starts and its address detection look the external address up through it.
+    m_pageClient = std::make_unique<HttpClient>();
+    m_siteFtp = std::make_unique<FtpClient>();
+    m_changeMailer = std::make_unique<QueuedChangeMailer>(m_mailQueue);
+    m_refreshLog = std::make_unique<LineLog>(refreshLogOptions());
+    IpRefreshServices services{*m_pageClient,
+                               *m_siteFtp,
+                               *m_changeMailer,
+                               *m_web,
+                               *m_refreshLog,
+                               m_web->ownAddresses(),
+                               [this](const std::string& line) { m_log->DisplayMessage(line); },
+                               {},
+                               {},
+                               m_commandLine.noLookup,
+                               m_paths.uploadFile()};
+    m_ipRefresh = std::make_unique<IpRefresh>(*m_settings, services);
+    connect(m_ipRefresh.get(), &IpRefresh::messageBox, this, &Application::messageBox);
+    m_web->setExternalLookup([this](std::function<void()> done) {
+        m_ipRefresh->lookup().SetOutsideIP(LookupSender::Ordinary, std::move(done));
+    });
+
     // 4. The user guide beside the settings file, unless an earlier run left it there.
     writeHelpDocument();
 
@@ -132,6 +160,9 @@ bool Application::create(std::string& error)
     m_launcher = std::make_unique<PosixProcessLauncher>();
     m_external = std::make_unique<ExternalPrograms>(*m_settings, *m_launcher, m_commandLine.noExternal);
 
+    // IP-Refresh's precondition check, and the stored lookup definition in the router fields
+    // before the address detection may look the address up with them.
+    m_ipRefresh->prepareAtStartup();
     // 6. The own-address list and the address to bind; --listen chooses another.
     m_web->GetLocalIP(m_commandLine.noLookup);
     if (!m_commandLine.listen.empty()) {
@@ -165,7 +196,8 @@ void Application::firstShow()
     if (!m_commandLine.noExternal) {
         m_external->startDelayed();
     }
-    // IP-Refresh joins here once it is built.
+    // IP-Refresh, when "Start automatically" ("Check once at startup") is set.
+    m_ipRefresh->startAtStartup(false);
 }
 
 void Application::firstActivate()
@@ -212,6 +244,13 @@ Application::ShutdownResult Application::shutdown(CloseReason reason, bool repla
     ShutdownResult result;
     if (m_shutDown) {
         return result;
+    }
+    // IP-Refresh first: a lookup or pass in progress gives up its waits, so nothing of it goes on
+    // below, nor restarts the server.
+    m_ipRefresh->cycle().Timer1.stop();
+    m_web->cancelPendingStart();
+    if (!m_ipRefresh->shutdown(std::chrono::seconds(3))) {
+        m_log->DisplayMessage("IP-Refresh: a lookup or upload did not end in time and was abandoned");
     }
     // 1. The web server.
     if (m_web->running()) {

@@ -3,12 +3,17 @@
 #include "app/CommandLine.h"
 #include "camera/Camera.h"
 #include "camera/SnapshotUpload.h"
+#include "core/LineLog.h"
 #include "core/ProgramPaths.h"
 #include "core/SettingsFile.h"
 #include "core/SettingsModel.h"
+#include "iprefresh/IpRefresh.h"
+#include "iprefresh/QueuedChangeMailer.h"
 #include "launcher/ExternalPrograms.h"
 #include "launcher/ProcessLauncher.h"
 #include "media/VideoCaptures.h"
+#include "net/FtpClient.h"
+#include "net/HttpClient.h"
 #include "net/MailQueue.h"
 #include "portio/IoControl.h"
 #include "portio/PortAddress.h"
@@ -100,6 +105,9 @@ public:
     Camera& camera() { return *m_camera; }
     // The snapshot's FTP upload (after create()).
     SnapshotUpload& snapshotUpload() { return *m_upload; }
+    // IP-Refresh and its log (after create()).
+    IpRefresh& ipRefresh() { return *m_ipRefresh; }
+    LineLog& ipRefreshLog() { return *m_refreshLog; }
 
     // The live stream and the Video page's preview (after create()).
     VideoStreaming& videoStreaming() { return *m_videoStreaming; }
@@ -156,6 +164,12 @@ private:
     Question m_question;
     // Holds on to the server's busy flag.
     std::unique_ptr<SnapshotUpload> m_upload;
+    // IP-Refresh's clients and log outlive IP-Refresh, which holds on to them.
+    std::unique_ptr<HttpClient> m_pageClient;
+    std::unique_ptr<FtpClient> m_siteFtp;
+    std::unique_ptr<QueuedChangeMailer> m_changeMailer;
+    std::unique_ptr<LineLog> m_refreshLog;
+    std::unique_ptr<IpRefresh> m_ipRefresh;
     bool m_shown = false;
     bool m_activated = false;
     bool m_shutDown = false;

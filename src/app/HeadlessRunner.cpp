@@ -38,6 +38,7 @@ int runHeadless(Application& app)
     // Every log line goes to standard error too, prefixed with the log's name.
     app.messageLog().mirrorTo(standardError, "server: ");
     app.timeCheck().log().mirrorTo(standardError, "time: ");
+    app.ipRefreshLog().mirrorTo(standardError, "iprefresh: ");
     // Why a check found no time, on a line of its own after the check's line.
     QObject::connect(&app.timeCheck(), &TimeCheck::checkFinished, [&app, printLine] {
         if (!app.timeCheck().lastError().empty()) {

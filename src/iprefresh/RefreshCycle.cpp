@@ -228,7 +228,7 @@ void RefreshCycle::refreshPass(std::function<void()> done)
                 }
             });
         };
-        PassOutcome outcome = runRefreshPass(input, *ftp, *mailer, report, job.stopToken());
+        RefreshPassOutcome outcome = runRefreshPass(input, *ftp, *mailer, report, job.stopToken());
         job.post([this, address = input.address, outcome, done] {
             finishPass(address, outcome);
             done();
@@ -236,7 +236,7 @@ void RefreshCycle::refreshPass(std::function<void()> done)
     });
 }
 
-void RefreshCycle::finishPass(const std::string& address, const PassOutcome& outcome)
+void RefreshCycle::finishPass(const std::string& address, const RefreshPassOutcome& outcome)
 {
     if (outcome.uploaded) {
         m_settings.update([&](Settings& s) { s.FTP.LastUploaded = address; });

@@ -15,7 +15,7 @@ class IpLookup;
 class IpRefreshState;
 class SerialJobRunner;
 class SettingsModel;
-struct PassOutcome;
+struct RefreshPassOutcome;
 
 // The refresh cycle: Start looks the external address up at once and then every [FTP] Interval
 // minutes, and runs the refresh pass whenever the address differs from the last uploaded one;
@@ -80,7 +80,7 @@ private:
     // The refresh pass; done runs when it is over, whichever way.
     void refreshPass(std::function<void()> done);
     // The pass's results after its job: panels, stored addresses, countdown, lamp, server.
-    void finishPass(const std::string& address, const PassOutcome& outcome);
+    void finishPass(const std::string& address, const RefreshPassOutcome& outcome);
     void applyMinimumInterval();
     void logLine(const std::string& text);
     void setLamp(bool lime);

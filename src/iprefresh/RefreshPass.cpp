@@ -65,11 +65,11 @@ public:
         }
     }
 
-    PassOutcome run(FtpSession& ftp, ChangeMailer& mailer)
+    RefreshPassOutcome run(FtpSession& ftp, ChangeMailer& mailer)
     {
         const Settings& s = *m_in.settings;
         const std::string& address = m_in.address;
-        PassOutcome out;
+        RefreshPassOutcome out;
         bool failureMail = false;
         if (s.FTP.EnableFTP && address != "Error") {
             out.uploadAttempted = true;
@@ -138,7 +138,7 @@ private:
 
 } // namespace
 
-PassOutcome runRefreshPass(const PassInput& input, FtpSession& ftp, ChangeMailer& mailer,
+RefreshPassOutcome runRefreshPass(const PassInput& input, FtpSession& ftp, ChangeMailer& mailer,
                            const PassReport& report, std::stop_token stop)
 {
     return Pass(input, report, std::move(stop)).run(ftp, mailer);

@@ -32,7 +32,7 @@ struct PassReport {
     std::function<void(const std::string& line)> messageLog;
 };
 
-struct PassOutcome {
+struct RefreshPassOutcome {
     bool uploadAttempted = false; // "Enable FTP" set and a session was tried
     bool uploaded = false;        // every checked remote pair is on the server
     bool addressMailed = false;   // the address is now the last mailed one
@@ -41,7 +41,7 @@ struct PassOutcome {
 };
 
 // stop: raised at shutdown; the clients end their waits, and the pass goes on as after their errors.
-PassOutcome runRefreshPass(const PassInput& input, FtpSession& ftp, ChangeMailer& mailer,
+RefreshPassOutcome runRefreshPass(const PassInput& input, FtpSession& ftp, ChangeMailer& mailer,
                            const PassReport& report, std::stop_token stop = {});
 
 } // namespace kestrelon

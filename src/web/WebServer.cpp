@@ -8,6 +8,8 @@
 
 #include <sys/stat.h>
 
+#include <utility>
+
 namespace kestrelon {
 
 namespace {
@@ -62,14 +64,31 @@ void WebServer::btnStartServerClick()
     }
 
     m_rootControlsEnabled = false;
-    if (m_http->active()) {
+    if (m_http->active() || m_startPending) {
         Q_EMIT stateChanged();
         return;
     }
-    // The external address lookup runs here once IP-Refresh's lookup is built.
+    if (m_externalLookup) {
+        if (web.LAN) {
+            m_startPending = true;
+            Q_EMIT stateChanged();
+            m_externalLookup([this] {
+                if (std::exchange(m_startPending, false)) {
+                    activate();
+                }
+            });
+            return;
+        }
+        m_externalLookup({});
+    }
+    activate();
+}
 
+void WebServer::activate()
+{
+    const auto settings = m_settings.snapshot();
     const std::string address = m_ownAddresses.selected();
-    const auto parsed = parseSettingNumber(web.Port);
+    const auto parsed = parseSettingNumber(settings->WebServe.Port);
     const int port = parsed ? *parsed : 80;
     const Outcome started = port < 0 || port > 65535
                                 ? Outcome::failure("Port " + std::to_string(port) + " is out of range")
@@ -108,7 +127,11 @@ void WebServer::restart()
     stop();
     // The pause runs on a timer of this object: nothing waits, and nothing is left to run once
     // the server is gone.
-    QTimer::singleShot(kRestartPause, this, [this] { start(); });
+    QTimer::singleShot(kRestartPause, this, [this, restart = m_restarts] {
+        if (restart == m_restarts) {
+            start();
+        }
+    });
 }
 
 void WebServer::setRunning(bool running)
@@ -124,13 +147,15 @@ void WebServer::GetLocalIP(bool noLookupSwitch)
     Q_EMIT debugNotesVisible(false);
 
     auto settings = m_settings.snapshot();
-    if (settings->WebServe.LAN && !noLookupSwitch && settings->System.Debug) {
-        m_debugNotesShown = true;
-        Q_EMIT debugNotesVisible(true);
-        Q_EMIT messageBox("Debug Active. External IP address is not available.");
+    if (settings->WebServe.LAN) {
+        if (!noLookupSwitch && settings->System.Debug) {
+            m_debugNotesShown = true;
+            Q_EMIT debugNotesVisible(true);
+            Q_EMIT messageBox("Debug Active. External IP address is not available.");
+        } else if (m_externalLookup) {
+            m_externalLookup({});
+        }
     }
-    // Otherwise, with "This computer is an ICS gateway" set, the external address lookup joins
-    // here once IP-Refresh's lookup is built.
     Q_EMIT stateChanged();
 }
 

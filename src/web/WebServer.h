@@ -12,6 +12,7 @@
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,8 +40,22 @@ public:
               QObject* parent = nullptr);
     ~WebServer() override;
 
-    // "Start Server" / "Stop Server".
+    // "Start Server" / "Stop Server". A start looks the external address up first; with "This
+    // computer is an ICS gateway" set it binds only once the lookup is over, since the address
+    // found becomes the one to bind.
     void btnStartServerClick();
+    // The external address lookup (IP-Refresh's): runs one lookup and calls done, if set, on the
+    // main thread once it is over. Without one, starts and the address detection look nothing up.
+    using ExternalLookup = std::function<void(std::function<void()> done)>;
+    void setExternalLookup(ExternalLookup lookup) { m_externalLookup = std::move(lookup); }
+    // A start waiting for its lookup.
+    bool startPending() const { return m_startPending; }
+    // Such a start, and the start of a restart still in its pause, do not go on (at shutdown).
+    void cancelPendingStart()
+    {
+        m_startPending = false;
+        ++m_restarts;
+    }
 
     // Server control for other features, through the same steps as the button.
     bool running() const override { return m_running; }
@@ -57,8 +72,10 @@ public:
     // The port the running server listens on (useful when the port setting is 0).
     uint16_t boundPort() const { return m_http->port(); }
 
-    // Refills the own-address list and selects the primary address. noLookupSwitch: the command
-    // line carries "nolookup".
+    // Refills the own-address list and selects the primary address; with "This computer is an
+    // ICS gateway" set, also looks the external address up (which then becomes the selected
+    // address), or in debug mode shows the two notes instead, unless noLookupSwitch (the command
+    // line carries "nolookup") skips the debug test.
     void GetLocalIP(bool noLookupSwitch = false);
     OwnAddresses& ownAddresses() { return m_ownAddresses; }
     // Whether the last address detection showed the two "Debug Active" notes.
@@ -97,6 +114,8 @@ Q_SIGNALS:
 
 private:
     void setRunning(bool running);
+    // The rest of a start: the one binding, then activation.
+    void activate();
 
     SettingsModel& m_settings;
     MessageLog& m_log;
@@ -111,6 +130,9 @@ private:
     bool m_running = false;
     bool m_rootControlsEnabled = true;
     bool m_debugNotesShown = false;
+    ExternalLookup m_externalLookup;
+    bool m_startPending = false;
+    uint64_t m_restarts = 0; // a restart's start goes on only while this has not moved
 };
 
 } // namespace kestrelon

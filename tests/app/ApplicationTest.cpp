@@ -4,6 +4,7 @@
 #include "core/PasswordScrambler.h"
 #include "support/GuiApplication.h"
 #include "support/LoopbackSocket.h"
+#include "support/NoOutsideLookup.h"
 #include "support/RawHttpClient.h"
 #include "support/TempDir.h"
 
@@ -25,8 +26,9 @@ protected:
     std::string writeSettings(const std::string& extra = {})
     {
         dir.write("www/index.html", "INDEX");
-        return dir.write("kestrelon.ini",
-                         "[WebServe]\nPort=0\nRevDNS=0\nRoot=" + dir.path() + "/www\n" + extra);
+        return dir.write("kestrelon.ini", std::string(kNoOutsideLookup) +
+                                              "[WebServe]\nPort=0\nRevDNS=0\nRoot=" + dir.path() + "/www\n" +
+                                              extra);
     }
 
     std::unique_ptr<Application> make(std::vector<std::string> args)
@@ -207,10 +209,10 @@ TEST_F(ApplicationStartup, ASignalEndsTheRunEvenWhenTheSettingsCannotBeSaved)
     ::close(boundLoopbackSocket(wanted));
     dir.write("www/index.html", "INDEX");
     dir.write("snapshots/keep.jpg", "JPEG");
-    const std::string ini =
-        dir.write("kestrelon.ini", "[WebServe]\nPort = " + std::to_string(wanted) +
-                                       " \nRevDNS=0\nAutoStart=1\nRoot=" + dir.path() +
-                                       "/www\n[Camera]\nDelete=1\nFile=" + dir.path() + "/snapshots\n");
+    const std::string ini = dir.write(
+        "kestrelon.ini", std::string(kNoOutsideLookup) + "[WebServe]\nPort = " + std::to_string(wanted) +
+                             " \nRevDNS=0\nAutoStart=1\nRoot=" + dir.path() +
+                             "/www\n[Camera]\nDelete=1\nFile=" + dir.path() + "/snapshots\n");
     dir.write("kestrelon.webm", "stream");
     dir.write("kestrelon.tmp", "upload");
     auto app = make({});

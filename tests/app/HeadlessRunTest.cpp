@@ -4,6 +4,7 @@
 #include "support/FtpTestServer.h"
 #include "support/HeadlessProgram.h"
 #include "support/LoopbackSocket.h"
+#include "support/NoOutsideLookup.h"
 #include "support/RawHttpClient.h"
 #include "support/ServerFixture.h"
 #include "support/StuckSmtpServer.h"
@@ -26,7 +27,7 @@ TEST(HeadlessRun, ServesStopsOnSigtermAndSavesTheSettings)
     dir.write("www/index.html", "HEADLESS");
     std::string ini =
         dir.write("k.ini", "; kept\n[WebServe]\nPort=0\nRevDNS=0\nAutoStart=1\nRoot=" + dir.path() +
-                               "/www\n[Unknown]\nx=1\n");
+                               "/www\n[Unknown]\nx=1\n" + kNoOutsideLookup);
     HeadlessProgram program(KESTRELON_EXE, {"--headless", "--config", ini, "--listen", "127.0.0.1"});
     auto listening = program.waitForLine(
         std::regex(
@@ -103,7 +104,8 @@ TEST(HeadlessRun, AStandardErrorNobodyReadsHoldsUpNeitherRequestsNorTheShutdown)
     TempDir dir;
     dir.write("www/index.html", "HEADLESS");
     std::string ini =
-        dir.write("k.ini", "[WebServe]\nPort=0\nRevDNS=0\nAutoStart=1\nRoot=" + dir.path() + "/www\n");
+        dir.write("k.ini", std::string(kNoOutsideLookup) +
+                               "[WebServe]\nPort=0\nRevDNS=0\nAutoStart=1\nRoot=" + dir.path() + "/www\n");
     HeadlessProgram program(KESTRELON_EXE, {"--headless", "--config", ini, "--listen", "127.0.0.1"});
     auto listening = program.waitForLine(
         std::regex(R"(Listening for HTTP connections on 127\.0\.0\.1:(\d+)\.)"), std::chrono::seconds(10));
@@ -207,7 +209,8 @@ TEST(HeadlessRun, SigtermWithMailsStuckOnTheServerEndsAtOnceAndLogsThemAsNotSent
     StuckSmtpServer stuck(StuckSmtpServer::Mode::StallAfterData);
     TempDir dir;
     dir.write("www/index.html", "HOME");
-    std::string ini = dir.write("k.ini", "[WebServe]\nPort=0\nRevDNS=0\nAutoStart=1\nRoot=" + dir.path() +
+    std::string ini = dir.write("k.ini", std::string(kNoOutsideLookup) +
+                                             "[WebServe]\nPort=0\nRevDNS=0\nAutoStart=1\nRoot=" + dir.path() +
                                              "/www\nAppend=0\nEmail=1\nEmailServer=" + stuck.address() +
                                              "\nEmailAddr=owner@example.org\nEmailFrom=k@example.org\n");
     HeadlessProgram program(KESTRELON_EXE, {"--headless", "--config", ini, "--listen", "127.0.0.1"});

@@ -229,6 +229,10 @@ async function setUp() {
     fs.writeFileSync(
         iniFile,
         [
+            // The external address lookup of the server's start fails at once, without a request.
+            '[Router]',
+            'External=0',
+            'UserDefined=1',
             '[WebServe]',
             'Port=0',
             `Root=${root}`,

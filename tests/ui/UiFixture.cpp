@@ -1,5 +1,6 @@
 #include "ui/UiFixture.h"
 
+#include "support/NoOutsideLookup.h"
 #include "support/ServerFixture.h"
 
 #include <QApplication>
@@ -34,7 +35,8 @@ const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnv
 std::string UiTest::writeSettings(const std::string& extra)
 {
     dir.write("www/index.html", "INDEX");
-    return dir.write("kestrelon.ini", "[WebServe]\nPort=0\nRevDNS=0\nRoot=" + webRoot() + "\n" + extra);
+    return dir.write("kestrelon.ini", std::string(kNoOutsideLookup) +
+                                          "[WebServe]\nPort=0\nRevDNS=0\nRoot=" + webRoot() + "\n" + extra);
 }
 
 std::unique_ptr<Application> UiTest::makeApp(std::vector<std::string> args, bool create)
