@@ -113,9 +113,11 @@ TEST_F(FtpClientTest, FailuresEndTheSessionWithinTheirTimeOuts)
     EXPECT_EQ(events.seen, (std::vector<std::string>{"connected", "disconnected"}));
     ftp.quit();
 
-    // A stop ends a stalled transfer at once, long before the time-outs of a patient client.
+    // A stop ends a stalled transfer: the client would wait ten minutes for each reply.
     events.seen.clear();
-    FtpClient patient;
+    FtpClient::Options tenMinutes;
+    tenMinutes.timeouts = {std::chrono::minutes(10), std::chrono::minutes(10), std::chrono::minutes(10)};
+    FtpClient patient(tenMinutes);
     std::stop_source stop;
     ASSERT_EQ(patient.connect(account(), events, stop.get_token()), "");
     std::jthread stopper([&] {

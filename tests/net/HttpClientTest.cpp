@@ -101,8 +101,10 @@ TEST_F(HttpClientTest, SizeTimeOutAndStopBoundEveryRequest)
     EXPECT_FALSE(page.ok);
     EXPECT_NE(page.error.find("imeout"), std::string::npos) << page.error;
 
-    // A stop ends a request that is waiting for its answer; the time-out is far away.
-    HttpClient patient;
+    // A stop ends a request that is waiting for its answer: the client would wait ten minutes.
+    options = {};
+    options.totalTimeout = std::chrono::minutes(10);
+    HttpClient patient(options);
     std::stop_source stop;
     const size_t before = server.requests().size();
     std::jthread stopper([&] {
