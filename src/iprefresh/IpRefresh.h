@@ -6,6 +6,7 @@
 #include "iprefresh/IpRefreshState.h"
 #include "iprefresh/PageWorkbench.h"
 #include "iprefresh/RefreshCycle.h"
+#include "iprefresh/UserDefinitions.h"
 
 #include <QObject>
 #include <QString>
@@ -36,6 +37,7 @@ public:
     IpLookup& lookup() { return m_lookup; }
     RefreshCycle& cycle() { return m_cycle; }
     PageWorkbench& workbench() { return m_workbench; }
+    UserDefinitions& definitions() { return m_definitions; }
     SerialJobRunner& jobs() { return m_jobs; }
 
 Q_SIGNALS:
@@ -51,6 +53,7 @@ private:
     IpLookup m_lookup;
     RefreshCycle m_cycle;
     PageWorkbench m_workbench;
+    UserDefinitions m_definitions;
 };
 
 } // namespace kestrelon

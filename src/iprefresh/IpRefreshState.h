@@ -45,6 +45,7 @@ public:
         double backoffFactor = 0;
         bool failureFlag = false;
         RouterFields router;
+        std::string definitionName; // the selected lookup definition's name, if any
         bool operator==(const Fields&) const = default;
     };
 

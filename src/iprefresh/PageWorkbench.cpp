@@ -3,8 +3,8 @@
 #include "core/SerialJobRunner.h"
 #include "core/SettingsModel.h"
 #include "iprefresh/IpRefreshState.h"
-#include "net/PageFetcher.h"
 #include "iprefresh/PageTools.h"
+#include "net/PageFetcher.h"
 
 namespace kestrelon {
 

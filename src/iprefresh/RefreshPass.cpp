@@ -139,7 +139,7 @@ private:
 } // namespace
 
 RefreshPassOutcome runRefreshPass(const PassInput& input, FtpSession& ftp, ChangeMailer& mailer,
-                           const PassReport& report, std::stop_token stop)
+                                  const PassReport& report, std::stop_token stop)
 {
     return Pass(input, report, std::move(stop)).run(ftp, mailer);
 }

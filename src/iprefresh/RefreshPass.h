@@ -42,6 +42,6 @@ struct RefreshPassOutcome {
 
 // stop: raised at shutdown; the clients end their waits, and the pass goes on as after their errors.
 RefreshPassOutcome runRefreshPass(const PassInput& input, FtpSession& ftp, ChangeMailer& mailer,
-                           const PassReport& report, std::stop_token stop = {});
+                                  const PassReport& report, std::stop_token stop = {});
 
 } // namespace kestrelon

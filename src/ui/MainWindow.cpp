@@ -5,6 +5,7 @@
 #include "camera/SnapshotPass.h"
 #include "camera/SnapshotUpload.h"
 #include "ui/CameraPage.h"
+#include "ui/IpRefreshPage.h"
 #include "ui/ProgramIcon.h"
 #include "ui/Prompts.h"
 #include "ui/SectionPage.h"
@@ -112,7 +113,9 @@ MainWindow::MainWindow(Application& app, Prompts& prompts, QWidget* parent)
         return m_prompts.confirm(this, text, closeQuestionPosition(isVisible(), frameGeometry(), screenSize));
     });
     streamStateChanged();
+    connect(&app.ipRefresh().state(), &IpRefreshState::changed, this, &MainWindow::ipRefreshStateChanged);
     serverStateChanged();
+    ipRefreshStateChanged();
     cameraStateChanged();
     showState(Label30, app.timeCheck().dailyRunning());
     showHitCount();
@@ -202,12 +205,9 @@ QWidget* MainWindow::makePageArea()
     PageControl1->addWidget(m_timeServerPage);
     m_systemPage = new SystemPage(m_app, m_prompts, PageControl1);
     PageControl1->addWidget(m_systemPage);
-    SectionPage* ipRefresh = addPlainPage("IP-Refresh", "ts5");
-    lblDebugNoteIPRefresh = new QLabel(WebServer::kDebugNote, ipRefresh);
-    lblDebugNoteIPRefresh->setObjectName("lblDebugNoteIPRefresh");
-    lblDebugNoteIPRefresh->setStyleSheet("color: red;");
-    lblDebugNoteIPRefresh->hide();
-    ipRefresh->body()->insertWidget(0, lblDebugNoteIPRefresh);
+    m_ipRefreshPage = new IpRefreshPage(m_app, m_prompts, PageControl1);
+    PageControl1->addWidget(m_ipRefreshPage);
+    lblDebugNoteIPRefresh = m_ipRefreshPage->lblDebugNoteIPRefresh;
 
     if (!m_scrollLayout) {
         return PageControl1;
@@ -223,14 +223,6 @@ QWidget* MainWindow::makePageArea()
         m_pageScroll->setMaximumSize(size.width() - kScrollSpareWidth, size.height() - kScrollSpareHeight);
     }
     return m_pageScroll;
-}
-
-SectionPage* MainWindow::addPlainPage(const QString& title, const char* name)
-{
-    auto* page = new SectionPage(title, name, PageControl1);
-    page->body()->addStretch(1);
-    PageControl1->addWidget(page);
-    return page;
 }
 
 void MainWindow::showState(QLabel* label, bool running)
@@ -332,6 +324,21 @@ void MainWindow::cameraStateChanged()
 void MainWindow::streamStateChanged()
 {
     Label117->setVisible(m_app.videoStreaming().streaming());
+}
+
+void MainWindow::ipRefreshStateChanged()
+{
+    const auto& f = m_app.ipRefresh().state().fields();
+    showState(Label42, f.running);
+    const QString title = QString::fromStdString(f.windowTitle);
+    if (windowTitle() != title) {
+        setWindowTitle(title);
+    }
+    // The status bar is shared: only a change of IP-Refresh's own text is shown.
+    if (f.statusText != m_ipRefreshStatus) {
+        m_ipRefreshStatus = f.statusText;
+        setStatusText(QString::fromStdString(f.statusText));
+    }
 }
 
 void MainWindow::showCameraPage()

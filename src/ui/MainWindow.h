@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+#include <string>
 #include <vector>
 
 class QGroupBox;
@@ -13,6 +14,7 @@ namespace kestrelon {
 
 class Application;
 class CameraPage;
+class IpRefreshPage;
 class Prompts;
 class SectionPage;
 class SectionPanel;
@@ -55,6 +57,7 @@ public:
     TimeServerPage* timeServerPage() const { return m_timeServerPage; }
     CameraPage* cameraPage() const { return m_cameraPage; }
     VideoPage* videoPage() const { return m_videoPage; }
+    IpRefreshPage* ipRefreshPage() const { return m_ipRefreshPage; }
     // Shows a page without the side effects of a click.
     void showPage(int page);
 
@@ -100,10 +103,11 @@ protected:
 private:
     QWidget* makeSideColumn();
     QWidget* makePageArea();
-    SectionPage* addPlainPage(const QString& title, const char* name);
     void serverStateChanged();
     // Label11 from the camera's state: "Stopped", "Available" or "Running".
     void cameraStateChanged();
+    // The window title, Label42 and the status bar from IP-Refresh's state.
+    void ipRefreshStateChanged();
     void showCameraPage();
     void streamStateChanged();
     // The side panel shows counter 1's total while "Show count on side panel" is set.
@@ -120,6 +124,8 @@ private:
     TimeServerPage* m_timeServerPage = nullptr;
     CameraPage* m_cameraPage = nullptr;
     VideoPage* m_videoPage = nullptr;
+    IpRefreshPage* m_ipRefreshPage = nullptr;
+    std::string m_ipRefreshStatus; // the status text IP-Refresh showed last
     QScrollArea* m_pageScroll = nullptr;
     bool m_scrollLayout = false;
     bool m_shown = false;
