@@ -6,6 +6,7 @@
 #include "net/FtpSession.h"
 
 #include <exception>
+#include <utility>
 
 namespace kestrelon {
 
@@ -52,6 +53,16 @@ public:
     void disconnected() override
     {
         m_connected = false;
+        // A client that drops the connection inside a failed login or transfer reports it before
+        // the pass has logged its error: the line waits for the pass's own disconnect step.
+        if (m_inSession) {
+            m_disconnectPending = true;
+            return;
+        }
+        logDisconnected();
+    }
+    void logDisconnected()
+    {
         log(" : Disconnected");
         status({});
     }
@@ -76,6 +87,7 @@ public:
             FtpAccount account{s.Remote.Host, s.Remote.Username, s.Remote.Password, true};
             status("Connecting to " + s.Remote.Host + "...");
             log(" :Connecting to " + s.Remote.Host);
+            m_inSession = true;
             std::string error = guarded([&] { return ftp.connect(account, *this, m_stop); });
             for (size_t i = 0; error.empty() && i < s.remoteTemplates.size(); ++i) {
                 const TemplatePair& pair = s.remoteTemplates[i];
@@ -103,11 +115,14 @@ public:
                     sendMail(mailer, std::string(kFailedSessionText) + "Error");
                 }
             }
+            m_inSession = false;
             if (m_connected) {
                 guarded([&] {
                     ftp.quit();
                     return std::string();
                 });
+            } else if (std::exchange(m_disconnectPending, false)) {
+                logDisconnected();
             }
         }
         if (s.DNS.Sendmail && !failureMail && s.DNS.IP != address) {
@@ -134,6 +149,8 @@ private:
     const PassReport& m_report;
     std::stop_token m_stop;
     bool m_connected = false;
+    bool m_inSession = false;         // from connect up to the pass's disconnect step
+    bool m_disconnectPending = false; // the session ended before that step
 };
 
 } // namespace

@@ -14,7 +14,8 @@
 namespace kestrelon {
 
 RefreshLogTab::RefreshLogTab(Application& app, Prompts& prompts, QWidget* parent)
-    : QWidget(parent), m_app(app), m_refresh(app.ipRefresh()), m_binder(new SettingsBinder(app.settings(), this))
+    : QWidget(parent), m_app(app), m_refresh(app.ipRefresh()),
+      m_binder(new SettingsBinder(app.settings(), this))
 {
     setObjectName("tsLog");
     ListBox1 = new LogView(app.ipRefreshLog(), prompts,

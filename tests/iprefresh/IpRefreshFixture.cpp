@@ -78,9 +78,9 @@ IpRefreshTest::IpRefreshTest()
 IpRefresh& IpRefreshTest::make()
 {
     refresh.reset();
-    IpRefreshServices services{pages,
-                               ftp,
-                               mailer,
+    IpRefreshServices services{*fetcher,
+                               *session,
+                               *changeMailer,
                                server,
                                log,
                                own,

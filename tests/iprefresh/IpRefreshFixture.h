@@ -10,10 +10,10 @@
 #include "core/ServerControl.h"
 #include "core/SettingsModel.h"
 #include "iprefresh/ChangeMailer.h"
-#include "net/FtpSession.h"
 #include "iprefresh/IpRefresh.h"
-#include "net/PageFetcher.h"
 #include "iprefresh/RefreshLog.h"
+#include "net/FtpSession.h"
+#include "net/PageFetcher.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -109,6 +109,11 @@ protected:
     FakeFtp ftp;
     FakeMailer mailer;
     FakeServer server;
+    // The clients make() hands IP-Refresh: the stand-ins above unless a test points them at
+    // real clients.
+    PageFetcher* fetcher = &pages;
+    FtpSession* session = &ftp;
+    ChangeMailer* changeMailer = &mailer;
     // The IP-Refresh log on the fixed clock; every line must arrive on the main thread.
     LineLog log;
     std::vector<std::string> messageLog;
