@@ -260,7 +260,14 @@ void TestUrlTab::btnAutoClick()
 
 void TestUrlTab::btnGetPageClick()
 {
-    m_refresh.workbench().getPage();
+    // The known address is searched in the new page as by "Find...": found, it is selected and
+    // "Mark IP" is enabled.
+    m_refresh.workbench().getPage([this] {
+        updateEnables();
+        if (m_refresh.workbench().selectionLength() > 0) {
+            btnMarkIP->setEnabled(true);
+        }
+    });
 }
 
 void TestUrlTab::Find1Click()
