@@ -5,6 +5,7 @@
 #include "support/HeadlessProgram.h"
 #include "support/LoopbackSocket.h"
 #include "support/NoOutsideLookup.h"
+#include "support/PageTestServer.h"
 #include "support/RawHttpClient.h"
 #include "support/ServerFixture.h"
 #include "support/StuckSmtpServer.h"
@@ -239,4 +240,43 @@ TEST(HeadlessRun, SigtermWithMailsStuckOnTheServerEndsAtOnceAndLogsThemAsNotSent
                    line.ends_with("   Email error: Not sent: the program is shutting down");
     }
     EXPECT_EQ(notSent, 4u);
+}
+
+TEST(HeadlessRun, IpRefreshChecksOnceAtStartupAndItsLogReachesStandardError)
+{
+    // The stored router definition reads the address from a status page behind a login; the pass
+    // uploads the filled template to a real FTP server.
+    PageTestServer router;
+    router.setProtectedPage("/status.htm", "<td>WAN</td><td>203.0.113.9</td>", "admin", "pw");
+    FtpTestServer ftp;
+    TempDir dir;
+    dir.write("www/index.html", "HEADLESS");
+    const std::string tmpl = dir.write("ip.tem", "address={ip}\n");
+    const std::string ini = dir.write(
+        "k.ini", "[WebServe]\nPort=0\nRevDNS=0\nRoot=" + dir.path() +
+                     "/www\n[Router]\nExternal=0\nUserDefined=1\nSelectedRouter=0\n[Routers]\n0-Home=1\n"
+                     "[RoutersData]\n0-" +
+                     router.hostAndPath("/status.htm") + ",<td>WAN</td>,0,admin," +
+                     kestrelon::EnDeCrypt("pw") +
+                     "=1\n[FTP]\nAutoStart=1\nEnableFTP=1\nConfirmLocal=0\nInterval=0\n"
+                     "[Remote]\nHost=" +
+                     ftp.address() + "\nUsername=" + FtpTestServer::kUser +
+                     "\nPassword=" + kestrelon::EnDeCrypt(FtpTestServer::kPassword) +
+                     "\nSavePass=1\n[RemoteTemplate]\n" + tmpl + "=1\n[RemoteFile]\n/ip.htm=1\n");
+    // Not 127.0.0.1, which IP-Refresh refuses as the local address.
+    HeadlessProgram program(KESTRELON_EXE,
+                            {"--headless", "--config", ini, "--listen", "127.0.0.2", "-noexternal"});
+    const std::string stamp = R"(^iprefresh: \d\d/\d\d/\d{4} \d\d:\d\d:\d\d)";
+    EXPECT_TRUE(program.waitForLine(
+        std::regex(stamp + " :Connecting to 127\\.0\\.0\\.1:" + std::to_string(ftp.port()) + "$"),
+        std::chrono::seconds(10)))
+        << program.stderrText();
+    EXPECT_TRUE(program.waitForLine(std::regex(stamp + R"( : Uploaded IP - 203\.0\.113\.9$)"),
+                                    std::chrono::seconds(10)))
+        << program.stderrText();
+    EXPECT_TRUE(program.waitForLine(std::regex(stamp + " : Disconnected$"), std::chrono::seconds(10)));
+    EXPECT_EQ(ftp.file("/ip.htm"), "address=203.0.113.9\r\n");
+    program.terminate();
+    EXPECT_EQ(program.waitForExit(std::chrono::seconds(10)), 0) << program.stderrText();
+    EXPECT_NE(readFile(ini).find("LastUploaded=203.0.113.9"), std::string::npos);
 }
