@@ -5,6 +5,7 @@
 #include "support/GuiApplication.h"
 #include "support/LoopbackSocket.h"
 #include "support/NoOutsideLookup.h"
+#include "support/PageTestServer.h"
 #include "support/RawHttpClient.h"
 #include "support/TempDir.h"
 
@@ -260,4 +261,38 @@ TEST_F(ApplicationStartup, StreamingStartsByItsOwnBoxEvenUnderNoautoAndEndsAtShu
     app->shutdown();
     EXPECT_FALSE(app->videoStreaming().streaming());
     EXPECT_FALSE(std::filesystem::exists(streamFile));
+}
+
+TEST_F(ApplicationStartup, AGatewaysServerStartWaitsForTheLookupAndBindsTheAddressFound)
+{
+    // "This computer is an ICS gateway": the router page's address becomes the one to bind.
+    PageTestServer router;
+    router.setPage("/status.htm", "<td>WAN</td><td>127.0.0.3</td>");
+    dir.write("www/index.html", "INDEX");
+    dir.write("kestrelon.ini", "[WebServe]\nPort=0\nRevDNS=0\nLAN=1\nRoot=" + dir.path() +
+                                   "/www\n[Router]\nExternal=0\nUserDefined=1\nSelectedRouter=0\n"
+                                   "[Routers]\n0-Home=1\n[RoutersData]\n0-" +
+                                   router.hostAndPath("/status.htm") + ",<td>WAN</td>,0=0\n");
+    auto app = make({});
+    WebServer& web = app->webServer();
+    web.btnStartServerClick();
+    EXPECT_TRUE(web.startPending());
+    EXPECT_FALSE(web.running());
+    ASSERT_TRUE(processUntil([&] { return web.running(); }));
+    EXPECT_EQ(web.ownAddresses().selected(), "127.0.0.3");
+    const auto log = app->messageLog().lines();
+    EXPECT_NE(log.back().find("Listening for HTTP connections on 127.0.0.3:"), std::string::npos)
+        << log.back();
+    EXPECT_EQ(app->ipRefresh().state().fields().windowTitle, "Kestrelon [127.0.0.3]");
+
+    // A start still waiting for its lookup at shutdown never binds.
+    web.btnStartServerClick();
+    web.btnStartServerClick();
+    EXPECT_TRUE(web.startPending());
+    app->shutdown();
+    // The lookup has ended within the shutdown; what it posted runs now.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(web.running());
+    EXPECT_FALSE(web.startPending());
 }
