@@ -50,7 +50,7 @@ const char* CommandLine::usage()
     return "Usage: kestrelon [switches]\n"
            "  -auto             start the web server even when its AutoStart box is unticked\n"
            "  -noauto           start nothing automatically (server, time check, programs, ...)\n"
-           "  -nolookup         IP-Refresh and the address detection skip the external lookup\n"
+           "  -nolookup         IP-Refresh's Start, Update and timer look no address up\n"
            "  -noexternal       do not start the external programs at start-up\n"
            "  --headless        run without a window (also the mode when there is no display)\n"
            "  --config FILE     use FILE as the settings file\n"

@@ -212,7 +212,8 @@ void RefreshCycle::refreshPass(std::function<void()> done)
     PassInput input{m_settings.snapshot(), address, m_services.uploadFile, m_services.clock};
     FtpSession* ftp = &m_services.ftp;
     ChangeMailer* mailer = &m_services.mailer;
-    m_jobs.enqueue([this, input, ftp, mailer, done](SerialJobRunner::Context& job) {
+    SettingsModel* settings = &m_settings;
+    m_jobs.enqueue([this, input, ftp, mailer, settings, done](SerialJobRunner::Context& job) {
         // Progress reaches the main thread as it happens, in order.
         PassReport report;
         report.log = [this, &job](const std::string& line) {
@@ -229,6 +230,18 @@ void RefreshCycle::refreshPass(std::function<void()> done)
             });
         };
         RefreshPassOutcome outcome = runRefreshPass(input, *ftp, *mailer, report, job.stopToken());
+        // What is on the server and in the mailbox now is stored at once, so a shutdown that
+        // drops the posts below still saves it and the next run does not send it again.
+        if (outcome.uploaded || outcome.addressMailed) {
+            settings->update([&](Settings& s) {
+                if (outcome.uploaded) {
+                    s.FTP.LastUploaded = input.address;
+                }
+                if (outcome.addressMailed) {
+                    s.DNS.IP = input.address;
+                }
+            });
+        }
         job.post([this, address = input.address, outcome, done] {
             finishPass(address, outcome);
             done();
@@ -238,14 +251,11 @@ void RefreshCycle::refreshPass(std::function<void()> done)
 
 void RefreshCycle::finishPass(const std::string& address, const RefreshPassOutcome& outcome)
 {
+    // The stored addresses were set by the pass's job.
     if (outcome.uploaded) {
-        m_settings.update([&](Settings& s) { s.FTP.LastUploaded = address; });
         m_state.change([&](auto& f) { f.uploadedIP = address; });
     } else if (outcome.uploadAttempted) {
         m_state.change([](auto& f) { f.uploadedIP = IpRefreshState::kError; });
-    }
-    if (outcome.addressMailed) {
-        m_settings.update([&](Settings& s) { s.DNS.IP = address; });
     }
     auto s = m_settings.snapshot();
     m_countdown = s->FTP.Interval;
