@@ -5,8 +5,6 @@
 #include "core/SettingsModel.h"
 #include "timecheck/ClockSetter.h"
 
-#include <QMetaObject>
-
 #include <string_view>
 
 namespace kestrelon {
@@ -38,15 +36,9 @@ TimeCheck::TimeCheck(SettingsModel& settings, ClockSetter& setter, Clock clock,
     DateTimeTimer.setInterval(kDisplayInterval);
     connect(&DateTimeTimer, &QTimer::timeout, this, &TimeCheck::DateTimeTimerTimer);
     // A reload of the settings file can change [TimeServer] Daily too.
-    connect(&settings, &SettingsModel::changed, this, &TimeCheck::followDailySetting);
-}
-
-TimeCheck::~TimeCheck()
-{
-    if (m_worker.joinable()) {
-        m_worker.request_stop();
-        m_worker.join();
-    }
+    settings.watch(
+        this, [](const Settings& s) { return s.TimeServer.Daily; },
+        [this](const Settings&) { followDailySetting(); });
 }
 
 std::string TimeCheck::formatTime(const std::string& pattern, std::chrono::system_clock::time_point time)
@@ -68,23 +60,20 @@ void TimeCheck::btnClockClick()
     auto s = m_settings.snapshot();
     Job job{s->TimeServer.Server, s->TimeServer.PCAdjust};
     setStatusText(kConnecting);
-    // The previous worker has posted its result and is ending, if not gone already.
-    if (m_worker.joinable()) {
-        m_worker.join();
-    }
-    m_worker = std::jthread([this, job](std::stop_token stop) { runCheck(job, stop); });
+    // Queued, not started: the previous check has posted its result and may still be ending.
+    m_jobs.enqueue([this, job](SerialJobRunner::Context& context) { runCheck(job, context); });
 }
 
-void TimeCheck::runCheck(const Job& job, std::stop_token stop)
+void TimeCheck::runCheck(const Job& job, const SerialJobRunner::Context& context)
 {
+    const std::stop_token stop = context.stopToken();
     Result result;
     try {
         const TimeAnswer first = m_client.query(job.server, m_clock(), stop);
         // The PC time of the line is read once the server has answered or failed.
         result.pcTime = m_clock();
         if (first.answered()) {
-            QMetaObject::invokeMethod(
-                this, [this, time = first.time] { showServerTime(time); }, Qt::QueuedConnection);
+            context.post([this, time = first.time] { showServerTime(time); });
             result.answered = true;
             result.serverTime = first.time;
             if (job.adjust) {
@@ -113,8 +102,7 @@ void TimeCheck::runCheck(const Job& job, std::stop_token stop)
         result.error = "unexpected error";
         result.pcTime = m_clock();
     }
-    QMetaObject::invokeMethod(
-        this, [this, result] { finishCheck(result); }, Qt::QueuedConnection);
+    context.post([this, result] { finishCheck(result); });
 }
 
 void TimeCheck::showServerTime(std::chrono::system_clock::time_point time)

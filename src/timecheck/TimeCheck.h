@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/LineLog.h"
+#include "core/SerialJobRunner.h"
 #include "timecheck/TimeClient.h"
 
 #include <QObject>
@@ -11,7 +12,6 @@
 #include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 
 namespace kestrelon {
 
@@ -51,10 +51,10 @@ inline constexpr const char* kTimeFormatHelp = "Token     Represents        Exam
 // on demand, at start-up and daily at [TimeServer] DailyTime while [TimeServer] Daily is set.
 //
 // Threads: the object lives on the main thread and every function is called there. A check's
-// network part runs on a worker thread of its own, so the window never waits for the server; it
-// reports back by queued calls, and the log, the displays and the settings change on the main
-// thread. One check runs at a time: a click or a daily tick while one runs does nothing, because
-// the running check already answers what the new one would ask a few seconds later.
+// network part runs as a job of its own serial job runner, so the window never waits for the
+// server; it reports back by queued calls, and the log, the displays and the settings change on
+// the main thread. One check runs at a time: a click or a daily tick while one runs does nothing,
+// because the running check already answers what the new one would ask a few seconds later.
 class TimeCheck : public QObject {
     Q_OBJECT
 public:
@@ -73,7 +73,7 @@ public:
     TimeCheck(SettingsModel& settings, ClockSetter& setter, Clock clock = {},
               TimeClient::Options clientOptions = {}, QObject* parent = nullptr);
     // Waits for a running check, which is told to give up its waits at once.
-    ~TimeCheck() override;
+    ~TimeCheck() override = default;
 
     // "Check Now", the start-up check and the daily check: starts one check and returns at once.
     // Does nothing while a check runs.
@@ -137,8 +137,8 @@ private:
         std::string error;
     };
 
-    // The worker's straight-line part of a check.
-    void runCheck(const Job& job, std::stop_token stop);
+    // The job's straight-line part of a check, on the runner's worker thread.
+    void runCheck(const Job& job, const SerialJobRunner::Context& context);
     // Main thread: the first answer arrived.
     void showServerTime(std::chrono::system_clock::time_point time);
     // Main thread: the check is over.
@@ -158,8 +158,8 @@ private:
     bool m_checking = false;
     // The minute of the last daily check, so that two ticks in one minute run it once.
     std::chrono::sys_time<std::chrono::minutes> m_lastDailyMinute{};
-    // Last, so that it is stopped and joined before anything it uses goes.
-    std::jthread m_worker;
+    // Last, so that a running check is stopped and joined before anything it uses goes.
+    SerialJobRunner m_jobs;
 };
 
 } // namespace kestrelon
