@@ -21,6 +21,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 namespace kestrelon {
 
 namespace {
@@ -72,6 +74,11 @@ WebServerPage::WebServerPage(Application& app, Prompts& prompts, QWidget* parent
     // The model changes from these widgets, from a reload and from request threads (remote
     // disable); the server announces its own state.
     connect(&app.settings(), &SettingsModel::changed, this, &WebServerPage::settingsChanged);
+    // The Start button follows the root folder and default file texts, not every change of the
+    // settings: a file that vanishes while the server runs must not lock "Stop Server".
+    app.settings().watch(
+        this, [](const Settings& s) { return std::tie(s.WebServe.Root, s.WebServe.RootFile); },
+        [this](const Settings&) { edRootChange(); });
     connect(&app.webServer(), &WebServer::stateChanged, this, &WebServerPage::serverStateChanged);
     connect(&app.webServer(), &WebServer::debugNotesVisible, this, &WebServerPage::setDebugNoteVisible);
 
@@ -240,9 +247,7 @@ void WebServerPage::btnBrowseClick()
 void WebServerPage::edRootChange()
 {
     auto s = m_app.settings().snapshot();
-    m_checkedRoot = s->WebServe.Root;
-    m_checkedFile = s->WebServe.RootFile;
-    const bool canStart = WebServer::canStart(m_checkedRoot, m_checkedFile);
+    const bool canStart = WebServer::canStart(s->WebServe.Root, s->WebServe.RootFile);
     btnStartServer->setEnabled(canStart);
     cbAutoStartServer->setEnabled(canStart);
     Label54->setVisible(!canStart);
@@ -291,12 +296,6 @@ void WebServerPage::settingsChanged()
 {
     m_binder->load();
     loadBlockedList();
-    // The Start button follows the root folder and default file texts, not every change of
-    // the settings: a file that vanishes while the server runs must not lock "Stop Server".
-    auto s = m_app.settings().snapshot();
-    if (s->WebServe.Root != m_checkedRoot || s->WebServe.RootFile != m_checkedFile) {
-        edRootChange();
-    }
 }
 
 void WebServerPage::serverStateChanged()

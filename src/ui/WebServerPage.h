@@ -88,9 +88,6 @@ private:
     Application& m_app;
     Prompts& m_prompts;
     SettingsBinder* m_binder;
-    // The root folder and default file last checked for the Start button.
-    std::string m_checkedRoot;
-    std::string m_checkedFile;
 };
 
 } // namespace kestrelon
