@@ -5,8 +5,6 @@
 #include "core/AtomicFile.h"
 #include "core/BmpWriter.h"
 
-#include <sys/stat.h>
-
 namespace kestrelon {
 
 std::string_view fileExtension(std::string_view path)
@@ -66,15 +64,6 @@ bool writeSnapshot(const Image& image, const std::string& path, int quality, std
     // every second; waiting for the disk each time would cost more than the whole pass, and a
     // snapshot lost in a power cut is replaced by the next one.
     return replaceFileAtomically(path, bytes, 0644, /*keepMode=*/true, error, Durability::ReadersOnly);
-}
-
-int64_t fileSize(const std::string& path)
-{
-    struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
-        return 0;
-    }
-    return int64_t(st.st_size);
 }
 
 } // namespace kestrelon

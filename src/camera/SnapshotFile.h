@@ -28,7 +28,4 @@ bool encodeSnapshot(const Image& image, SnapshotFormat format, int quality, std:
 // Any thread.
 bool writeSnapshot(const Image& image, const std::string& path, int quality, std::string& error);
 
-// ReturnFileSize: the file's size in bytes, 0 when it does not exist. Any thread.
-int64_t fileSize(const std::string& path);
-
 } // namespace kestrelon

@@ -5,6 +5,7 @@
 #include "camera/Resize.h"
 #include "camera/SnapshotContext.h"
 #include "camera/SnapshotFile.h"
+#include "core/FileStatus.h"
 #include "core/ServerBusy.h"
 #include "core/SettingsModel.h"
 #include "media/FrameSource.h"

@@ -1,9 +1,10 @@
 #include "launcher/ProgramEntry.h"
 
+#include "core/FileStatus.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kestrelon {
@@ -95,9 +96,7 @@ std::string ProgramEntry::withArguments(const std::string& executable, const std
 
 bool isExecutableFile(const std::string& path)
 {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-           ::access(path.c_str(), X_OK) == 0;
+    return isRegularFile(path) && ::access(path.c_str(), X_OK) == 0;
 }
 
 std::vector<std::string> splitArguments(const std::string& text)

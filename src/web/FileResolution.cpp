@@ -1,5 +1,7 @@
 #include "web/FileResolution.h"
 
+#include "core/FileStatus.h"
+
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -132,18 +134,6 @@ FastResult resolveFast(const std::string& root, const std::string& relative, con
     result.device = st.st_dev;
     result.inode = st.st_ino;
     return FastResult::Done;
-}
-
-bool isRegularFile(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool isFolder(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string realPathOf(const std::string& path)

@@ -1,32 +1,15 @@
 #include "web/WebServer.h"
 
+#include "core/FileStatus.h"
 #include "core/IntText.h"
 #include "core/SettingsModel.h"
 #include "web/MessageLog.h"
 
 #include <QTimer>
 
-#include <sys/stat.h>
-
 #include <utility>
 
 namespace kestrelon {
-
-namespace {
-
-bool folderExists(const std::string& path)
-{
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool fileExists(const std::string& path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-} // namespace
 
 WebServer::WebServer(SettingsModel& settings, MessageLog& log, PortOutputDevice& port, MailQueue& mail,
                      HttpServerLimits limits, RequestHandler::Clock clock, QObject* parent)
@@ -48,7 +31,7 @@ void WebServer::btnStartServerClick()
     const WebServeSettings& web = settings->WebServe;
 
     // The root folder check comes first, so it also holds when the button reads "Stop Server".
-    if (!folderExists(web.Root)) {
+    if (!isFolder(web.Root)) {
         m_log.DisplayMessage("Web root folder (" + web.Root + ") not found.");
         m_rootControlsEnabled = true;
         Q_EMIT stateChanged();
@@ -161,7 +144,7 @@ void WebServer::GetLocalIP(bool noLookupSwitch)
 
 bool WebServer::canStart(const std::string& root, const std::string& defaultFile)
 {
-    return fileExists(root + "/" + defaultFile);
+    return isRegularFile(root + "/" + defaultFile);
 }
 
 std::string WebServer::edRootExit(const std::string& root)

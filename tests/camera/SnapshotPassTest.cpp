@@ -1,6 +1,7 @@
 #include "camera/CameraTestSupport.h"
 #include "camera/Overlay.h"
 #include "camera/SnapshotFile.h"
+#include "core/FileStatus.h"
 #include "support/ServerFixture.h"
 
 #include <QImageReader>
