@@ -1,13 +1,15 @@
 #include "net/MailSender.h"
 
+#include "core/DateTimePattern.h"
 #include "core/HostPort.h"
 #include "core/Text.h"
 #include "net/CurlTransfer.h"
 #include "net/UrlHost.h"
 
+#include <QByteArray>
+
 #include <unistd.h>
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -65,31 +67,7 @@ std::string headerLine(std::string_view name, std::string_view value)
 
 std::string base64(std::string_view bytes)
 {
-    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    size_t i = 0;
-    for (; i + 2 < bytes.size(); i += 3) {
-        uint32_t n =
-            uint32_t(uint8_t(bytes[i])) << 16 | uint32_t(uint8_t(bytes[i + 1])) << 8 | uint8_t(bytes[i + 2]);
-        out += kAlphabet[n >> 18 & 63];
-        out += kAlphabet[n >> 12 & 63];
-        out += kAlphabet[n >> 6 & 63];
-        out += kAlphabet[n & 63];
-    }
-    if (i + 1 == bytes.size()) {
-        uint32_t n = uint32_t(uint8_t(bytes[i])) << 16;
-        out += kAlphabet[n >> 18 & 63];
-        out += kAlphabet[n >> 12 & 63];
-        out += "==";
-    } else if (i + 2 == bytes.size()) {
-        uint32_t n = uint32_t(uint8_t(bytes[i])) << 16 | uint32_t(uint8_t(bytes[i + 1])) << 8;
-        out += kAlphabet[n >> 18 & 63];
-        out += kAlphabet[n >> 12 & 63];
-        out += kAlphabet[n >> 6 & 63];
-        out += '=';
-    }
-    return out;
+    return QByteArray(bytes.data(), qsizetype(bytes.size())).toBase64().toStdString();
 }
 
 // The name this computer gives in EHLO and in the Message-ID when the sender has no domain.
@@ -110,9 +88,7 @@ std::string localName()
 // RFC 5322 date in local time with a numeric zone, English names whatever the locale.
 std::string dateHeaderNow()
 {
-    static constexpr std::array<const char*, 7> kDays = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static constexpr std::array<const char*, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const DateTimeLocale& english = DateTimeLocale::english();
     std::time_t now = std::time(nullptr);
     std::tm tm{};
     ::localtime_r(&now, &tm);
@@ -120,9 +96,10 @@ std::string dateHeaderNow()
     char sign = offset < 0 ? '-' : '+';
     offset = offset < 0 ? -offset : offset;
     char text[64];
-    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld", kDays[tm.tm_wday % 7],
-                  tm.tm_mday, kMonths[tm.tm_mon % 12], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                  sign, offset / 60, offset % 60);
+    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
+                  english.shortDayNames[size_t(tm.tm_wday % 7)].c_str(), tm.tm_mday,
+                  english.shortMonthNames[size_t(tm.tm_mon % 12)].c_str(), tm.tm_year + 1900, tm.tm_hour,
+                  tm.tm_min, tm.tm_sec, sign, offset / 60, offset % 60);
     return text;
 }
 
