@@ -1,54 +1,30 @@
 #include "streaming/PlayerPage.h"
 
-#include <cctype>
+#include "core/Text.h"
+
 #include <cstdlib>
 
 namespace kestrelon {
 
 namespace {
 
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // One media range of an Accept header: "text/html;level=1;q=0.9". True when it names an HTML
 // type with a quality above 0.
 bool acceptsHtml(std::string_view range)
 {
     const size_t semicolon = range.find(';');
-    const std::string_view type = trim(range.substr(0, semicolon));
-    if (!equalsNoCase(type, "text/html") && !equalsNoCase(type, "application/xhtml+xml")) {
+    const std::string_view type = trimBlanks(range.substr(0, semicolon));
+    if (!equalsIgnoreCase(type, "text/html") && !equalsIgnoreCase(type, "application/xhtml+xml")) {
         return false;
     }
     std::string_view params =
         semicolon == std::string_view::npos ? std::string_view{} : range.substr(semicolon + 1);
     while (!params.empty()) {
         const size_t next = params.find(';');
-        const std::string_view param = trim(params.substr(0, next));
+        const std::string_view param = trimBlanks(params.substr(0, next));
         params = next == std::string_view::npos ? std::string_view{} : params.substr(next + 1);
         if (param.size() >= 2 && (param[0] == 'q' || param[0] == 'Q') && param[1] == '=') {
-            const std::string value(trim(param.substr(2)));
+            const std::string value(trimBlanks(param.substr(2)));
             return std::strtod(value.c_str(), nullptr) > 0.0;
         }
     }
