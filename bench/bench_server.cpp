@@ -51,7 +51,7 @@ int main(int argc, char** argv)
     MailQueue mail;
     WebServer server(settings, log, port, mail);
     server.ownAddresses().set({"127.0.0.1"}, address);
-    server.btnStartServerClick();
+    server.toggle();
     if (!server.running()) {
         for (auto& line : log.lines()) {
             std::fprintf(stderr, "%s\n", line.c_str());
@@ -62,6 +62,6 @@ int main(int argc, char** argv)
     int sig = 0;
     sigwait(&signals, &sig);
     std::fprintf(stderr, "log lines: %zu\n", log.lineCount());
-    server.btnStartServerClick();
+    server.toggle();
     return 0;
 }

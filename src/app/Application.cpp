@@ -73,7 +73,7 @@ bool Application::loadSettings(std::string& error)
         return false;
     }
     // The root folder carries no trailing "/".
-    loaded.settings.WebServe.Root = WebServer::edRootExit(loaded.settings.WebServe.Root);
+    loaded.settings.WebServe.Root = WebServer::withoutTrailingSlash(loaded.settings.WebServe.Root);
     m_settings = std::make_unique<SettingsModel>(std::move(loaded.settings));
     return true;
 }
@@ -151,11 +151,11 @@ bool Application::create(std::string& error)
 
     // 5. Both hit counters: a missing count file starts at "000000", both images are drawn.
     m_web->counters().MakeCounterText();
-    m_web->counters().tsExtrasShow();
+    m_web->counters().redrawImages();
 
     // The time check; the daily check's timer and state follow [TimeServer] Daily.
     m_timeCheck = std::make_unique<TimeCheck>(*m_settings, m_clockSetter);
-    m_timeCheck->cbDailyClick();
+    m_timeCheck->applyDailySetting();
     // The external programs' list, at most four entries from the settings.
     m_launcher = std::make_unique<PosixProcessLauncher>();
     m_external = std::make_unique<ExternalPrograms>(*m_settings, *m_launcher, m_commandLine.noExternal);
@@ -181,7 +181,7 @@ void Application::firstShow()
     // The AutoStart box is enabled only while the default file exists.
     bool autoStartEnabled = WebServer::canStart(s->WebServe.Root, s->WebServe.RootFile);
     if ((m_commandLine.autoStart || s->WebServe.AutoStart) && !m_commandLine.noAuto && autoStartEnabled) {
-        m_web->btnStartServerClick();
+        m_web->toggle();
     }
     // No external program of this run yet: its slots start empty.
     m_external->clearSlots();
@@ -190,7 +190,7 @@ void Application::firstShow()
     }
     // "Check time automatically when Kestrelon starts".
     if (s->TimeServer.Auto) {
-        m_timeCheck->btnClockClick();
+        m_timeCheck->checkNow();
     }
     // The external programs start 2 s later, unless -noexternal.
     if (!m_commandLine.noExternal) {
@@ -231,7 +231,7 @@ std::string Application::reload()
     if (!loaded.error.empty()) {
         return loaded.error;
     }
-    loaded.settings.WebServe.Root = WebServer::edRootExit(loaded.settings.WebServe.Root);
+    loaded.settings.WebServe.Root = WebServer::withoutTrailingSlash(loaded.settings.WebServe.Root);
     // The I/O control follows the switch through the model; the address is read again as at
     // start-up, since the file, unlike a box being typed in, holds a finished text.
     m_settings->update([&](Settings& s) { s = std::move(loaded.settings); });
@@ -254,7 +254,7 @@ Application::ShutdownResult Application::shutdown(CloseReason reason, bool repla
     }
     // 1. The web server.
     if (m_web->running()) {
-        m_web->btnStartServerClick();
+        m_web->toggle();
     }
     // Capture stops, then the preview closes its device; the stream and its preview stop, the
     // stream file goes.
@@ -277,7 +277,7 @@ Application::ShutdownResult Application::shutdown(CloseReason reason, bool repla
     // No upload starts any more; one that runs gives up its waits at once.
     m_upload->shutdown(kUploadShutdownBound);
     // The external programs this run started, when "Close all programs on exit" is set.
-    m_external->stopexternal();
+    m_external->closeStartedPrograms();
     // 3. The snapshot, when asked. Only a file: a folder given as the snapshot's name stays,
     // and nothing that fails here may keep the rest of the shutdown from running.
     auto s = m_settings->snapshot();

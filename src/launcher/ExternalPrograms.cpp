@@ -154,7 +154,7 @@ void ExternalPrograms::StartExternal()
     }
 }
 
-void ExternalPrograms::stopexternal()
+void ExternalPrograms::closeStartedPrograms()
 {
     if (!m_settings.snapshot()->WebServe.Close) {
         return;

@@ -83,7 +83,7 @@ public:
     // object started that still runs (nothing else is touched), then a wait of at most
     // kCloseWait in all for them to end. Programs are asked, never forced. With the box cleared
     // they keep running.
-    void stopexternal();
+    void closeStartedPrograms();
 
     // The process in the slot of a position, if any (also when it has ended since).
     std::optional<pid_t> slot(int position) const;

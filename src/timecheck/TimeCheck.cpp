@@ -31,10 +31,10 @@ TimeCheck::TimeCheck(SettingsModel& settings, ClockSetter& setter, Clock clock,
     DailyTimer.setInterval(kDailyInterval);
     // Ticks a minute apart, not drifting: the daily check compares minutes.
     DailyTimer.setTimerType(Qt::PreciseTimer);
-    connect(&DailyTimer, &QTimer::timeout, this, &TimeCheck::DailyTimerTimer);
+    connect(&DailyTimer, &QTimer::timeout, this, &TimeCheck::dailyTick);
     DateTimeTimer.setObjectName("DateTimeTimer");
     DateTimeTimer.setInterval(kDisplayInterval);
-    connect(&DateTimeTimer, &QTimer::timeout, this, &TimeCheck::DateTimeTimerTimer);
+    connect(&DateTimeTimer, &QTimer::timeout, this, &TimeCheck::showCurrentTime);
     // A reload of the settings file can change [TimeServer] Daily too.
     settings.watch(
         this, [](const Settings& s) { return s.TimeServer.Daily; },
@@ -51,7 +51,7 @@ std::string TimeCheck::clockText(std::chrono::system_clock::time_point time)
     return formatDateTime(kClockPattern, DateTimeParts::fromLocalTime(time));
 }
 
-void TimeCheck::btnClockClick()
+void TimeCheck::checkNow()
 {
     if (m_checking) {
         return;
@@ -130,7 +130,7 @@ void TimeCheck::finishCheck(const Result& result)
     Q_EMIT checkFinished();
 }
 
-void TimeCheck::DailyTimerTimer()
+void TimeCheck::dailyTick()
 {
     auto s = m_settings.snapshot();
     if (!s->TimeServer.Daily) {
@@ -147,10 +147,10 @@ void TimeCheck::DailyTimerTimer()
         return;
     }
     m_lastDailyMinute = minute;
-    btnClockClick();
+    checkNow();
 }
 
-void TimeCheck::cbDailyClick()
+void TimeCheck::applyDailySetting()
 {
     const bool daily = m_settings.snapshot()->TimeServer.Daily;
     if (!daily) {
@@ -165,28 +165,28 @@ void TimeCheck::cbDailyClick()
 void TimeCheck::followDailySetting()
 {
     if (m_settings.snapshot()->TimeServer.Daily != DailyTimer.isActive()) {
-        cbDailyClick();
+        applyDailySetting();
     }
 }
 
-void TimeCheck::ts3Show()
+void TimeCheck::startClockDisplay()
 {
     DateTimeTimer.start();
     // At once, not a second later.
-    DateTimeTimerTimer();
+    showCurrentTime();
 }
 
-void TimeCheck::ts3Exit()
+void TimeCheck::stopClockDisplay()
 {
     DateTimeTimer.stop();
 }
 
-void TimeCheck::DateTimeTimerTimer()
+void TimeCheck::showCurrentTime()
 {
     setTimeText(QString::fromStdString(formatTime(m_settings.snapshot()->TimeServer.Format, m_clock())));
 }
 
-void TimeCheck::btnClearTimeLogClick()
+void TimeCheck::clearLog()
 {
     m_log.clear();
 }

@@ -77,24 +77,24 @@ public:
 
     // "Check Now", the start-up check and the daily check: starts one check and returns at once.
     // Does nothing while a check runs.
-    void btnClockClick();
+    void checkNow();
     bool checking() const { return m_checking; }
 
     // A tick of DailyTimer: a check when the current minute is [TimeServer] DailyTime's and
     // [TimeServer] Daily is still set; at most one per minute.
-    void DailyTimerTimer();
+    void dailyTick();
     // DailyTimer on or off with [TimeServer] Daily, and the state announced. The timer also
     // follows every later change of the setting.
-    void cbDailyClick();
+    void applyDailySetting();
     bool dailyRunning() const { return DailyTimer.isActive(); }
 
     // The clock display: DateTimeTimer runs while the Time Server page is shown.
-    void ts3Show();
-    void ts3Exit();
+    void startClockDisplay();
+    void stopClockDisplay();
     // Shows the current time in the pattern.
-    void DateTimeTimerTimer();
+    void showCurrentTime();
 
-    void btnClearTimeLogClick();
+    void clearLog();
 
     // The time log: one line per check, without a stamp of its own.
     LineLog& log() { return m_log; }

@@ -236,7 +236,7 @@ void CounterTab::btnDesktopClick()
 
 void CounterTab::tsExtrasShow()
 {
-    m_app.webServer().counters().tsExtrasShow();
+    m_app.webServer().counters().redrawImages();
     showCounter(m_views[0]);
     showCounter(m_views[1]);
 }

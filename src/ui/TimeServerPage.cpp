@@ -149,17 +149,17 @@ QWidget* TimeServerPage::makeLogHeadings()
 
 void TimeServerPage::btnClockClick()
 {
-    m_timeCheck.btnClockClick();
+    m_timeCheck.checkNow();
 }
 
 void TimeServerPage::cbDailyClick()
 {
-    m_timeCheck.cbDailyClick();
+    m_timeCheck.applyDailySetting();
 }
 
 void TimeServerPage::btnClearTimeLogClick()
 {
-    m_timeCheck.btnClearTimeLogClick();
+    m_timeCheck.clearLog();
     lbTime->refresh();
 }
 
@@ -179,13 +179,13 @@ void TimeServerPage::checkFinished()
 void TimeServerPage::showEvent(QShowEvent* event)
 {
     SectionPage::showEvent(event);
-    m_timeCheck.ts3Show();
+    m_timeCheck.startClockDisplay();
 }
 
 void TimeServerPage::hideEvent(QHideEvent* event)
 {
     SectionPage::hideEvent(event);
-    m_timeCheck.ts3Exit();
+    m_timeCheck.stopClockDisplay();
 }
 
 } // namespace kestrelon

@@ -218,7 +218,7 @@ void WebServerPage::showInternetConnection()
 
 void WebServerPage::btnStartServerClick()
 {
-    m_app.webServer().btnStartServerClick();
+    m_app.webServer().toggle();
 }
 
 void WebServerPage::btnRefreshIPClick()
@@ -255,7 +255,8 @@ void WebServerPage::edRootChange()
 
 void WebServerPage::edRootExit()
 {
-    const QString text = QString::fromStdString(WebServer::edRootExit(edRoot->text().toStdString()));
+    const QString text =
+        QString::fromStdString(WebServer::withoutTrailingSlash(edRoot->text().toStdString()));
     if (text != edRoot->text()) {
         edRoot->setText(text);
     }
@@ -270,7 +271,7 @@ void WebServerPage::edPortExit()
 void WebServerPage::btnAddBlockedClick()
 {
     // A cancelled box gives the empty text, and that is added too; it never matches a client.
-    m_app.webServer().btnAddBlockedClick(m_prompts.inputText(this, "Add Item", QString()).toStdString());
+    m_app.webServer().addBlocked(m_prompts.inputText(this, "Add Item", QString()).toStdString());
 }
 
 void WebServerPage::btnRemoveBlockedClick()
@@ -278,13 +279,13 @@ void WebServerPage::btnRemoveBlockedClick()
     if (BlockedList->selectedItems().isEmpty()) {
         return;
     }
-    m_app.webServer().btnRemoveBlockedClick(BlockedList->currentRow());
+    m_app.webServer().removeBlocked(BlockedList->currentRow());
 }
 
 void WebServerPage::memBlockClick(const QString& selected)
 {
     // The selection may be a whole address or any part of an address or host name.
-    m_app.webServer().btnAddBlockedClick(selected.toStdString());
+    m_app.webServer().addBlocked(selected.toStdString());
 }
 
 void WebServerPage::setDebugNoteVisible(bool visible)

@@ -255,7 +255,7 @@ void HitCounters::MakeCounterText()
     m_two.MakeCounterText();
 }
 
-void HitCounters::tsExtrasShow()
+void HitCounters::redrawImages()
 {
     m_one.refresh();
     m_two.refresh();

@@ -119,7 +119,7 @@ public:
     void MakeCounterText();
     // Both images redrawn from their files: at start-up, when the "Extras" tab is shown and
     // after a font or colour was chosen.
-    void tsExtrasShow();
+    void redrawImages();
 
 private:
     HitCounter m_one;

@@ -25,7 +25,7 @@ WebServer::~WebServer()
     m_http->stop();
 }
 
-void WebServer::btnStartServerClick()
+void WebServer::toggle()
 {
     auto settings = m_settings.snapshot();
     const WebServeSettings& web = settings->WebServe;
@@ -91,14 +91,14 @@ void WebServer::activate()
 void WebServer::start()
 {
     if (!m_running) {
-        btnStartServerClick();
+        toggle();
     }
 }
 
 void WebServer::stop()
 {
     if (m_running) {
-        btnStartServerClick();
+        toggle();
     }
 }
 
@@ -147,7 +147,7 @@ bool WebServer::canStart(const std::string& root, const std::string& defaultFile
     return isRegularFile(root + "/" + defaultFile);
 }
 
-std::string WebServer::edRootExit(const std::string& root)
+std::string WebServer::withoutTrailingSlash(const std::string& root)
 {
     if (!root.empty() && root.back() == '/') {
         return root.substr(0, root.size() - 1);
@@ -155,12 +155,12 @@ std::string WebServer::edRootExit(const std::string& root)
     return root;
 }
 
-void WebServer::btnAddBlockedClick(const std::string& entry)
+void WebServer::addBlocked(const std::string& entry)
 {
     m_settings.update([&](Settings& s) { s.blocked.push_back(entry); });
 }
 
-void WebServer::btnRemoveBlockedClick(int index)
+void WebServer::removeBlocked(int index)
 {
     m_settings.update([&](Settings& s) {
         if (index >= 0 && static_cast<size_t>(index) < s.blocked.size()) {

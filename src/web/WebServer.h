@@ -40,10 +40,10 @@ public:
               QObject* parent = nullptr);
     ~WebServer() override;
 
-    // "Start Server" / "Stop Server". A start looks the external address up first; with "This
-    // computer is an ICS gateway" set it binds only once the lookup is over, since the address
-    // found becomes the one to bind.
-    void btnStartServerClick();
+    // "Start Server" / "Stop Server": starts the server when it is stopped, else stops it. A start looks the
+    // external address up first; with "This computer is an ICS gateway" set it binds only once the lookup is
+    // over, since the address found becomes the one to bind.
+    void toggle();
     // The external address lookup (IP-Refresh's): runs one lookup and calls done, if set, on the
     // main thread once it is over. Without one, starts and the address detection look nothing up.
     using ExternalLookup = std::function<void(std::function<void()> done)>;
@@ -85,12 +85,12 @@ public:
     // default file names an existing file. The warning shows exactly when it does not.
     static bool canStart(const std::string& root, const std::string& defaultFile);
     // Leaving the root folder box removes one trailing "/".
-    static std::string edRootExit(const std::string& root);
+    static std::string withoutTrailingSlash(const std::string& root);
 
     // The blocked list. An empty entry is kept (a cancelled "Add Item" box gives one); it
     // never matches.
-    void btnAddBlockedClick(const std::string& entry);
-    void btnRemoveBlockedClick(int index);
+    void addBlocked(const std::string& entry);
+    void removeBlocked(int index);
 
     ServerBusy& serverBusy() { return m_busy; }
     // The two hit counters and the feedback form the request handler uses.

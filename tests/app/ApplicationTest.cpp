@@ -275,7 +275,7 @@ TEST_F(ApplicationStartup, AGatewaysServerStartWaitsForTheLookupAndBindsTheAddre
                                    router.hostAndPath("/status.htm") + ",<td>WAN</td>,0=0\n");
     auto app = make({});
     WebServer& web = app->webServer();
-    web.btnStartServerClick();
+    web.toggle();
     EXPECT_TRUE(web.startPending());
     EXPECT_FALSE(web.running());
     ASSERT_TRUE(processUntil([&] { return web.running(); }));
@@ -286,8 +286,8 @@ TEST_F(ApplicationStartup, AGatewaysServerStartWaitsForTheLookupAndBindsTheAddre
     EXPECT_EQ(app->ipRefresh().state().fields().windowTitle, "Kestrelon [127.0.0.3]");
 
     // A start still waiting for its lookup at shutdown never binds.
-    web.btnStartServerClick();
-    web.btnStartServerClick();
+    web.toggle();
+    web.toggle();
     EXPECT_TRUE(web.startPending());
     app->shutdown();
     // The lookup has ended within the shutdown; what it posted runs now.

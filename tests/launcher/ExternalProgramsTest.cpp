@@ -193,7 +193,7 @@ TEST_F(ExternalProgramsTest, StartUpLaunchStartsMarkedEntriesOnceAndStartNowAlwa
     records = waitForRecords(a, 3);
     ASSERT_EQ(records.size(), 3u);
     EXPECT_TRUE(watch.watch(records[2].pid));
-    programs->stopexternal();
+    programs->closeStartedPrograms();
     EXPECT_TRUE(watch.waitForEnd(before, std::chrono::seconds(1)));
     EXPECT_TRUE(watch.waitForEnd(records[2].pid, std::chrono::seconds(1)));
 }
@@ -254,7 +254,7 @@ TEST_F(ExternalProgramsTest, ProgramsStartedHereAndNothingElseAreClosedAtExit)
     EXPECT_FALSE(launcher.terminate(other));
 
     const auto before = std::chrono::steady_clock::now();
-    programs->stopexternal();
+    programs->closeStartedPrograms();
     EXPECT_LT(std::chrono::steady_clock::now() - before, ExternalPrograms::kCloseWait);
     EXPECT_TRUE(watch.waitForEnd(camRecords[0].pid, std::chrono::seconds(1)));
     EXPECT_TRUE(watch.waitForEnd(encRecords[0].pid, std::chrono::seconds(1)));
@@ -280,7 +280,7 @@ TEST_F(ExternalProgramsTest, WithCloseClearedTheProgramsKeepRunningAfterTheExit)
     ASSERT_EQ(bRecords.size(), 1u);
     ASSERT_TRUE(watch.watch(aRecords[0].pid));
     ASSERT_TRUE(watch.watch(bRecords[0].pid));
-    programs->stopexternal();
+    programs->closeStartedPrograms();
     // The list and its launcher go as they do when Kestrelon ends; the programs stay.
     programs.reset();
     EXPECT_FALSE(watch.waitForEnd(aRecords[0].pid, std::chrono::milliseconds(300)));

@@ -58,7 +58,7 @@ ServerFixture::~ServerFixture()
 bool ServerFixture::start()
 {
     if (!server->running()) {
-        server->btnStartServerClick();
+        server->toggle();
     }
     return server->running();
 }

@@ -52,7 +52,8 @@ protected:
 
     std::unique_ptr<TimeCheck> make(ClockSetter& setter, TimeClient::Options options = {})
     {
-        return std::make_unique<TimeCheck>(settings, setter, [this] { return now.load(); }, options);
+        return std::make_unique<TimeCheck>(
+            settings, setter, [this] { return now.load(); }, options);
     }
     void change(const std::function<void(TimeServerSettings&)>& f)
     {
@@ -62,7 +63,7 @@ protected:
     bool check(TimeCheck& timeCheck, Watcher& watcher)
     {
         const int before = watcher.finished;
-        timeCheck.btnClockClick();
+        timeCheck.checkNow();
         return processUntil([&] { return watcher.finished > before; });
     }
     std::string last() const { return settings.snapshot()->TimeServer.Last; }
@@ -234,14 +235,14 @@ TEST_F(TimeCheckTest, OneCheckAtATimeAndTheCallerNeverWaits)
     Watcher watcher(*timeCheck);
 
     const auto started = std::chrono::steady_clock::now();
-    timeCheck->btnClockClick();
+    timeCheck->checkNow();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 200ms);
     EXPECT_TRUE(timeCheck->checking());
     EXPECT_EQ(timeCheck->statusText(), "Connecting to Time Server...");
     // Clicks while it runs do nothing.
-    timeCheck->btnClockClick();
+    timeCheck->checkNow();
     ASSERT_TRUE(processUntil([&] { return server.connections() == 1; }));
-    timeCheck->btnClockClick();
+    timeCheck->checkNow();
     ASSERT_TRUE(processUntil([&] { return watcher.finished == 1; }));
     processUntil([] { return false; }, 700ms);
     EXPECT_EQ(watcher.finished, 1);
@@ -256,7 +257,7 @@ TEST_F(TimeCheckTest, OneCheckAtATimeAndTheCallerNeverWaits)
     // A check still running when the object goes is cut short.
     TinyTimeServer silent(TinyTimeServer::Reply::nothing());
     change([&](TimeServerSettings& t) { t.Server = silent.address(); });
-    timeCheck->btnClockClick();
+    timeCheck->checkNow();
     ASSERT_TRUE(processUntil([&] { return silent.connections() == 1; }));
     const auto ending = std::chrono::steady_clock::now();
     timeCheck.reset();
@@ -284,7 +285,7 @@ TEST_F(TimeCheckTest, ALogOfMoreThan32000LinesIsEmptiedBeforeTheNextLine)
     EXPECT_EQ(timeCheck->log().lines(), std::vector<std::string>{kAnswerLine});
     EXPECT_EQ(cleared(), 1u);
 
-    timeCheck->btnClearTimeLogClick();
+    timeCheck->clearLog();
     EXPECT_EQ(timeCheck->log().lineCount(), 0u);
     EXPECT_EQ(cleared(), 2u);
 }
@@ -301,24 +302,24 @@ TEST_F(TimeCheckTest, TheDailyCheckRunsAtItsMinuteWhileDailyIsSet)
     auto timeCheck = make(setter);
     Watcher watcher(*timeCheck);
     EXPECT_FALSE(timeCheck->dailyRunning());
-    timeCheck->cbDailyClick();
+    timeCheck->applyDailySetting();
     EXPECT_TRUE(timeCheck->dailyRunning());
     EXPECT_EQ(timeCheck->DailyTimer.interval(), 60000);
     EXPECT_EQ(watcher.states, std::vector<bool>{true});
 
     // The minute before: nothing. The minute itself: a check, once however often it ticks.
     now = localTime(2005, 2, 12, 16, 44, 59);
-    timeCheck->DailyTimerTimer();
+    timeCheck->dailyTick();
     EXPECT_FALSE(timeCheck->checking());
     now = localTime(2005, 2, 12, 16, 45, 0);
-    timeCheck->DailyTimerTimer();
+    timeCheck->dailyTick();
     EXPECT_TRUE(timeCheck->checking());
     ASSERT_TRUE(processUntil([&] { return watcher.finished == 1; }));
     now = localTime(2005, 2, 12, 16, 45, 59);
-    timeCheck->DailyTimerTimer();
+    timeCheck->dailyTick();
     EXPECT_FALSE(timeCheck->checking());
     now = localTime(2005, 2, 12, 16, 46, 0);
-    timeCheck->DailyTimerTimer();
+    timeCheck->dailyTick();
     EXPECT_FALSE(timeCheck->checking());
     EXPECT_EQ(server.connections(), 1);
 
@@ -331,17 +332,17 @@ TEST_F(TimeCheckTest, TheDailyCheckRunsAtItsMinuteWhileDailyIsSet)
 
     // Clearing "Check daily at:" stops it at once.
     change([](TimeServerSettings& t) { t.Daily = false; });
-    timeCheck->cbDailyClick();
+    timeCheck->applyDailySetting();
     EXPECT_FALSE(timeCheck->dailyRunning());
     EXPECT_FALSE(watcher.states.back());
     now = localTime(2005, 2, 14, 16, 45, 10);
-    timeCheck->DailyTimerTimer();
+    timeCheck->dailyTick();
     EXPECT_FALSE(timeCheck->checking());
     EXPECT_EQ(server.connections(), 2);
 
-    // The timer follows the setting however it changes (a reload of the settings file too).
+    // The timer follows the setting however it changes (a reload of the settings file too), as
+    // part of the change itself.
     change([](TimeServerSettings& t) { t.Daily = true; });
-    processUntil([] { return false; }, 50ms);
     EXPECT_TRUE(timeCheck->dailyRunning());
     EXPECT_TRUE(watcher.states.back());
 }
@@ -354,7 +355,7 @@ TEST_F(TimeCheckTest, TheClockDisplayRunsWhileThePageIsShown)
     QStringList shown;
     QObject::connect(timeCheck.get(), &TimeCheck::timeTextChanged, [&](const QString& t) { shown << t; });
 
-    timeCheck->ts3Show();
+    timeCheck->startClockDisplay();
     EXPECT_TRUE(timeCheck->DateTimeTimer.isActive());
     EXPECT_EQ(timeCheck->DateTimeTimer.interval(), 1000);
     EXPECT_EQ(timeCheck->timeText(), "Sat 12 Feb 2005  16:45:30");
@@ -362,10 +363,10 @@ TEST_F(TimeCheckTest, TheClockDisplayRunsWhileThePageIsShown)
     ASSERT_TRUE(processUntil([&] { return shown.size() == 2; }, 3s));
     EXPECT_EQ(shown.last(), "Sat 12 Feb 2005  16:45:31");
     change([](TimeServerSettings& t) { t.Format.clear(); });
-    timeCheck->DateTimeTimerTimer();
+    timeCheck->showCurrentTime();
     EXPECT_EQ(timeCheck->timeText(), "12/02/2005 16:45:31");
 
-    timeCheck->ts3Exit();
+    timeCheck->stopClockDisplay();
     EXPECT_FALSE(timeCheck->DateTimeTimer.isActive());
 }
 

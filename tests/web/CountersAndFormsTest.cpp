@@ -237,7 +237,7 @@ TEST_F(CountersAndForms, OneHitsPauseHoldsUpNoOtherRequest)
     // Pauses that outlast the test: 50 counted hits all wait in theirs at once. Had a pause held a
     // thread (or the counter's lock), the hits after the first few would not even be counted, and
     // the page would wait behind them.
-    f.server->btnStartServerClick();
+    f.server->toggle();
     f.server->counters().setPause(std::chrono::hours(1));
     ASSERT_TRUE(f.start());
     std::vector<std::thread> clients;
@@ -250,7 +250,7 @@ TEST_F(CountersAndForms, OneHitsPauseHoldsUpNoOtherRequest)
     EXPECT_EQ(page->status, 200);
     EXPECT_EQ(served.load(), 0) << "every counted hit is still in its pause";
     // Stopping the server ends the pauses with the connections.
-    f.server->btnStartServerClick();
+    f.server->toggle();
     for (auto& c : clients) {
         c.join();
     }

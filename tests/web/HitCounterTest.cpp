@@ -148,7 +148,7 @@ TEST_F(HitCounterTest, DefaultImageIsWhiteDigitsOnBlackAsLargeAsTheTagSays)
     EXPECT_GT(white, 20);
     // The image shows 000042, not the 000041 of before: the drawing of the text read back
     // from the count file is the same picture.
-    counters.tsExtrasShow();
+    counters.redrawImages();
     EXPECT_EQ(imageFile(), image);
 
     // Counter 2 draws with its own style: larger and red on blue.
@@ -157,7 +157,7 @@ TEST_F(HitCounterTest, DefaultImageIsWhiteDigitsOnBlackAsLargeAsTheTagSays)
         s.WebServe.TextColour2 = *colourFromText("clRed");
         s.WebServe.Colour2 = *colourFromText("clBlue");
     });
-    counters.tsExtrasShow();
+    counters.redrawImages();
     QImage two = imageFile(2);
     EXPECT_EQ(tagSize(counters.two().tagText()), two.size());
     EXPECT_GT(two.height(), image.height() * 3 / 2);
@@ -174,7 +174,7 @@ TEST_F(HitCounterTest, DefaultImageIsWhiteDigitsOnBlackAsLargeAsTheTagSays)
 
 TEST_F(HitCounterTest, StartUpCreatesMissingCountFilesAndRefreshDoesNot)
 {
-    counters.tsExtrasShow();
+    counters.redrawImages();
     EXPECT_FALSE(std::ifstream(root.path() + "/hitcounter.txt"));
     EXPECT_FALSE(imageFile().isNull()); // drawn from "000000"
     EXPECT_EQ(counters.one().totalText(), "000000");
@@ -185,14 +185,14 @@ TEST_F(HitCounterTest, StartUpCreatesMissingCountFilesAndRefreshDoesNot)
     EXPECT_EQ(count(2), "000123\r\n");
     // Refreshing takes the first line as it stands.
     root.write("hitcounter.txt", "77\r\n");
-    counters.tsExtrasShow();
+    counters.redrawImages();
     EXPECT_EQ(counters.one().totalText(), "77");
     EXPECT_EQ(counters.two().totalText(), "000123");
     EXPECT_EQ(count(1), "77\r\n");
     // An empty first line gives an empty image, which is not saved: the earlier one stays.
     const QImage before = imageFile();
     root.write("hitcounter.txt", "\r\n");
-    counters.tsExtrasShow();
+    counters.redrawImages();
     EXPECT_EQ(imageFile(), before);
     EXPECT_TRUE(counters.one().image().isNull());
 }

@@ -297,7 +297,7 @@ TEST(HttpRobustness, StopClosesOpenConnections)
     keep.send("GET /index.html HTTP/1.1\r\nHost: x\r\n\r\n");
     ASSERT_TRUE(keep.readResponse());
     RawConnection idle(f.port());
-    f.server->btnStartServerClick();
+    f.server->toggle();
     EXPECT_FALSE(f.server->running());
     EXPECT_TRUE(keep.waitForClose(2s));
     EXPECT_TRUE(idle.waitForClose(2s));

@@ -18,7 +18,7 @@ TEST(ServerControl, StartAndStop)
     EXPECT_EQ(f.server->statusText(), "Stopped");
     EXPECT_TRUE(f.server->rootControlsEnabled());
 
-    f.server->btnStartServerClick();
+    f.server->toggle();
     ASSERT_TRUE(f.server->running());
     EXPECT_EQ(f.server->startButtonCaption(), "Stop Server");
     EXPECT_EQ(f.server->statusText(), "Running");
@@ -30,7 +30,7 @@ TEST(ServerControl, StartAndStop)
               "Listening for HTTP connections on 127.0.0.1:" + std::to_string(port) + ".");
     EXPECT_TRUE(httpGet(port, "/"));
 
-    f.server->btnStartServerClick();
+    f.server->toggle();
     EXPECT_FALSE(f.server->running());
     EXPECT_EQ(f.messages().back(), "Server stopped");
     EXPECT_TRUE(f.server->rootControlsEnabled());
@@ -38,7 +38,7 @@ TEST(ServerControl, StartAndStop)
     EXPECT_FALSE(httpGet(port, "/")); // nobody listens any more
 
     // Started again, it serves again.
-    f.server->btnStartServerClick();
+    f.server->toggle();
     ASSERT_TRUE(f.server->running());
     f.root.write("index.html", "again");
     auto r = httpGet(f.port(), "/");
@@ -81,7 +81,7 @@ TEST(ServerControl, PortTextThatIsNotANumberBinds80)
 {
     ServerFixture f;
     f.change([](Settings& s) { s.WebServe.Port = "abc"; });
-    f.server->btnStartServerClick();
+    f.server->toggle();
     // Port 80 may be taken on a developer's machine; either way port 80 is what was tried.
     auto last = f.messages().back();
     if (f.server->running()) {
@@ -99,7 +99,7 @@ TEST(ServerControl, FailedBindLeavesTheServerStopped)
     QObject::connect(f.server.get(), &WebServer::messageBox, [&](const QString& t) { box = t; });
     // A documentation address that no interface of this machine has.
     f.server->ownAddresses().setSelected("192.0.2.1");
-    f.server->btnStartServerClick();
+    f.server->toggle();
     EXPECT_FALSE(f.server->running());
     EXPECT_EQ(f.messages().back(), "Error: \"Cannot assign requested address\".");
     EXPECT_EQ(box, "Unable to assign address 192.0.2.1");
@@ -109,22 +109,22 @@ TEST(ServerControl, FailedBindLeavesTheServerStopped)
     EXPECT_FALSE(f.server->rootControlsEnabled());
 
     f.server->ownAddresses().setSelected("127.0.0.1");
-    f.server->btnStartServerClick();
+    f.server->toggle();
     ASSERT_TRUE(f.server->running());
     EXPECT_FALSE(f.server->rootControlsEnabled());
-    f.server->btnStartServerClick();
+    f.server->toggle();
     EXPECT_TRUE(f.server->rootControlsEnabled());
 
     // A port in use by another server.
     ServerFixture first;
     ASSERT_TRUE(first.start());
     f.change([&](Settings& s) { s.WebServe.Port = std::to_string(first.port()); });
-    f.server->btnStartServerClick();
+    f.server->toggle();
     EXPECT_FALSE(f.server->running());
     EXPECT_EQ(f.messages().back(), "Error: \"Address already in use\".");
 
     f.change([](Settings& s) { s.WebServe.Port = "70000"; });
-    f.server->btnStartServerClick();
+    f.server->toggle();
     EXPECT_FALSE(f.server->running());
     EXPECT_EQ(f.messages().back(), "Error: \"Port 70000 is out of range\".");
 }
@@ -134,7 +134,7 @@ TEST(ServerControl, RootFolderChecks)
     ServerFixture f;
     std::string missing = f.root.path() + "/missing";
     f.change([&](Settings& s) { s.WebServe.Root = missing; });
-    f.server->btnStartServerClick();
+    f.server->toggle();
     EXPECT_FALSE(f.server->running());
     EXPECT_EQ(f.messages().back(), "Web root folder (" + missing + ") not found.");
     EXPECT_TRUE(f.server->rootControlsEnabled());
@@ -145,7 +145,7 @@ TEST(ServerControl, RootFolderChecks)
     f.change([&](Settings& s) { s.WebServe.Root = root; });
     ASSERT_TRUE(f.start());
     std::filesystem::remove_all(root);
-    f.server->btnStartServerClick();
+    f.server->toggle();
     EXPECT_TRUE(f.server->running());
     EXPECT_EQ(f.messages().back(), "Web root folder (" + root + ") not found.");
     EXPECT_EQ(f.server->startButtonCaption(), "Stop Server");
@@ -155,10 +155,10 @@ TEST(ServerControl, RootFolderChecks)
 
 TEST(ServerControl, RootFolderTextRules)
 {
-    EXPECT_EQ(WebServer::edRootExit("/srv/www/"), "/srv/www");
-    EXPECT_EQ(WebServer::edRootExit("/srv/www//"), "/srv/www/"); // one separator only
-    EXPECT_EQ(WebServer::edRootExit("/srv/www"), "/srv/www");
-    EXPECT_EQ(WebServer::edRootExit(""), "");
+    EXPECT_EQ(WebServer::withoutTrailingSlash("/srv/www/"), "/srv/www");
+    EXPECT_EQ(WebServer::withoutTrailingSlash("/srv/www//"), "/srv/www/"); // one separator only
+    EXPECT_EQ(WebServer::withoutTrailingSlash("/srv/www"), "/srv/www");
+    EXPECT_EQ(WebServer::withoutTrailingSlash(""), "");
 
     TempDir dir;
     dir.write("index.html", "x");
@@ -173,14 +173,14 @@ TEST(ServerControl, RootFolderTextRules)
 TEST(ServerControl, BlockedListEditing)
 {
     ServerFixture f;
-    f.server->btnAddBlockedClick("10.0.0.8");
-    f.server->btnAddBlockedClick(""); // a cancelled "Add Item" box adds an empty entry
-    f.server->btnAddBlockedClick("evil.example");
+    f.server->addBlocked("10.0.0.8");
+    f.server->addBlocked(""); // a cancelled "Add Item" box adds an empty entry
+    f.server->addBlocked("evil.example");
     EXPECT_EQ(f.settings.snapshot()->blocked, (std::vector<std::string>{"10.0.0.8", "", "evil.example"}));
-    f.server->btnRemoveBlockedClick(-1); // nothing selected
-    f.server->btnRemoveBlockedClick(7);
+    f.server->removeBlocked(-1); // nothing selected
+    f.server->removeBlocked(7);
     EXPECT_EQ(f.settings.snapshot()->blocked.size(), 3u);
-    f.server->btnRemoveBlockedClick(0);
+    f.server->removeBlocked(0);
     EXPECT_EQ(f.settings.snapshot()->blocked, (std::vector<std::string>{"", "evil.example"}));
 }
 
