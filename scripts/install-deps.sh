@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing Kestrelon needs.
 # Idempotent: packages already present are left alone, so a second run is quick.
-# Usage: scripts/install-deps.sh [bench]   ("bench" adds the benchmark peers nginx, lighttpd, h2o and wrk)
+# Usage: scripts/install-deps.sh [bench]   ("bench" adds the benchmark peers nginx, lighttpd, h2o, wrk, and python3-pil for the soak)
 set -euo pipefail
 
 packages=(
@@ -30,7 +30,7 @@ if ! command -v npm >/dev/null 2>&1; then
     packages+=(npm)
 fi
 if [[ "${1:-}" == "bench" ]]; then
-    packages+=(nginx wrk lighttpd h2o)
+    packages+=(nginx wrk lighttpd h2o python3-pil)
 fi
 
 missing=()
