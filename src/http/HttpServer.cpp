@@ -20,6 +20,8 @@
 #include <optional>
 #include <pthread.h>
 #include <string>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -140,59 +142,26 @@ unsigned transferCodingStatus(const http::fields& fields, bool parserChunked)
     return codings == 1 && !emptyField && parserChunked ? 0 : 400;
 }
 
-// A file sent as a reply body: exactly the announced number of bytes from the start of an open
-// file, read with pread. A file that grows meanwhile is cut at that length, so the next reply on
-// the connection never starts inside file data; one that shrinks ends the write with an error
-// and the connection is closed.
-struct FileSliceBody {
-    struct value_type {
-        FileHandle file;
-        uint64_t size = 0;
-    };
-
-    static uint64_t size(const value_type& body) { return body.size; }
-
-    class writer {
-    public:
-        using const_buffers_type = asio::const_buffer;
-
-        template <bool isRequest, class Fields>
-        writer(const http::header<isRequest, Fields>&, const value_type& body) : m_body(body)
-        {
+// The header block of a response as Beast writes it, appended to out.
+template <class Body> void appendHeader(std::string& out, http::response<Body>& res)
+{
+    http::response_serializer<Body> sr(res);
+    sr.split(true);
+    error_code ec;
+    while (!sr.is_header_done()) {
+        size_t n = 0;
+        sr.next(ec, [&](error_code&, const auto& buffers) {
+            for (auto b : beast::buffers_range_ref(buffers)) {
+                out.append(static_cast<const char*>(b.data()), b.size());
+                n += b.size();
+            }
+        });
+        if (ec) {
+            throw boost::system::system_error(ec);
         }
-
-        void init(error_code& ec) { ec = {}; }
-
-        boost::optional<std::pair<const_buffers_type, bool>> get(error_code& ec)
-        {
-            ec = {};
-            const uint64_t left = m_body.size - m_offset;
-            if (left == 0) {
-                return boost::none;
-            }
-            const size_t want = static_cast<size_t>(std::min<uint64_t>(left, m_chunk.size()));
-            ssize_t n;
-            do {
-                n = ::pread(m_body.file.get(), m_chunk.data(), want, static_cast<off_t>(m_offset));
-            } while (n < 0 && errno == EINTR);
-            if (n < 0) {
-                ec = error_code(errno, boost::system::system_category());
-                return boost::none;
-            }
-            if (n == 0) {
-                ec = http::error::short_read; // the file is shorter than announced
-                return boost::none;
-            }
-            m_offset += static_cast<uint64_t>(n);
-            return {{asio::const_buffer(m_chunk.data(), static_cast<size_t>(n)), m_offset < m_body.size}};
-        }
-
-    private:
-        const value_type& m_body;
-        uint64_t m_offset = 0;
-        std::array<char, 8192> m_chunk;
-    };
-};
+        sr.consume(n);
+    }
+}
 
 // Where the bytes a client still sends after its last reply go: nobody reads them.
 asio::mutable_buffer discardBuffer()
@@ -319,6 +288,8 @@ constexpr size_t kFirstRead = 8192;
 constexpr size_t kHeaderSlack = 4096;
 // What one stored header field costs beyond its text.
 constexpr size_t kFieldOverhead = 64;
+// The most file bytes one connection sends before the others of its thread get a turn.
+constexpr size_t kSendTurn = 1024 * 1024;
 
 class Session : public std::enable_shared_from_this<Session> {
 public:
@@ -330,6 +301,8 @@ public:
     {
         error_code ec;
         m_stream.socket().set_option(tcp::no_delay(true), ec);
+        // Replies go out by sendmsg and sendfile straight on the socket.
+        m_stream.socket().non_blocking(true, ec);
     }
 
     ~Session()
@@ -662,41 +635,49 @@ private:
         }
         m_reply = std::move(reply);
         Reply& r = m_reply;
+        std::string& head = scratchHead();
         if (m_head || r.headLength) {
-            // HEAD: the header alone, with the length the body would have.
-            auto res = std::make_shared<http::response<http::empty_body>>();
-            prepareHeader(*res, r);
-            if (r.status != 204) {
-                res->set(
-                    http::field::content_length,
-                    std::to_string(r.headLength ? *r.headLength : (r.file ? r.fileSize : r.body.size())));
+            // HEAD: the header alone, with the length the body would have. A reply whose body
+            // would be a taken-over connection has no length to announce.
+            http::response<http::empty_body> res;
+            prepareHeader(res, r);
+            if (r.status != 204 && !r.takeOver) {
+                res.set(http::field::content_length,
+                        std::to_string(r.headLength ? *r.headLength : (r.file ? r.fileSize : r.body.size())));
             }
+            appendHeader(head, res);
             r.file.reset();
             r.takeOver = nullptr;
-            return write(res);
+            return startOutput(head);
         }
         if (r.takeOver) {
             // The header alone; the body is the new owner's, until it closes the connection.
             m_keepAlive = false;
-            auto res = std::make_shared<http::response<http::empty_body>>();
-            prepareHeader(*res, r);
-            return write(res);
+            http::response<http::empty_body> res;
+            prepareHeader(res, r);
+            appendHeader(head, res);
+            return startOutput(head);
         }
         if (r.file) {
-            auto res = std::make_shared<http::response<FileSliceBody>>();
-            prepareHeader(*res, r);
-            res->body().file = std::move(r.file);
-            res->body().size = r.fileSize;
-            res->content_length(r.fileSize);
-            return write(res);
+            http::response<http::empty_body> res;
+            prepareHeader(res, r);
+            res.content_length(r.fileSize);
+            appendHeader(head, res);
+            m_outFile = std::move(r.file);
+            m_outFileOffset = 0;
+            m_outFileLeft = r.fileSize;
+            return startOutput(head);
         }
-        auto res = std::make_shared<http::response<http::string_body>>();
-        prepareHeader(*res, r);
+        http::response<http::string_body> res;
+        prepareHeader(res, r);
         if (r.status != 204) {
-            res->body() = std::move(r.body);
-            res->prepare_payload();
+            res.body() = std::move(r.body);
+            res.prepare_payload();
         }
-        write(res);
+        appendHeader(head, res);
+        m_outBody = std::move(res.body());
+        m_outBodyLeft = m_outBody;
+        startOutput(head);
     }
 
     void sendError(unsigned status, const char* reason, bool closeAfter = true)
@@ -706,51 +687,189 @@ private:
             m_keepAlive = false;
             releaseRequest();
         }
-        auto res = std::make_shared<http::response<http::string_body>>();
-        res->version(11);
-        res->result(status);
-        res->set(http::field::server, kServerName);
-        res->set(http::field::content_type, "text/html");
-        res->body() = errorPage(reason);
-        res->keep_alive(m_keepAlive);
-        res->prepare_payload();
+        http::response<http::string_body> res;
+        res.version(11);
+        res.result(status);
+        res.set(http::field::server, kServerName);
+        res.set(http::field::content_type, "text/html");
+        res.body() = errorPage(reason);
+        res.keep_alive(m_keepAlive);
+        res.prepare_payload();
         m_reply = Reply{};
-        write(res);
+        std::string& head = scratchHead();
+        appendHeader(head, res);
+        m_outBody = std::move(res.body());
+        m_outBodyLeft = m_outBody;
+        startOutput(head);
     }
 
-    // Writes a reply in steps, each under the write time-out, so a large file to a slow but
-    // reading client goes through while a client that stops reading is cut off.
-    template <class Body> void write(std::shared_ptr<http::response<Body>> res)
+    // Where a reply's header is put together: one buffer per I/O thread, so a reply that goes
+    // out at once (most do) allocates nothing for it. A header that has to wait is copied into
+    // the connection.
+    static std::string& scratchHead()
     {
-        auto sr = std::make_shared<http::response_serializer<Body>>(*res);
-        writeSome(std::move(res), std::move(sr));
+        thread_local std::string head;
+        head.clear();
+        return head;
     }
 
-    template <class Body>
-    void writeSome(std::shared_ptr<http::response<Body>> res,
-                   std::shared_ptr<http::response_serializer<Body>> sr)
+    // Sends the header, then the body from memory or the file's bytes by sendfile, as far as the
+    // socket takes them now; waits for the socket to take more only when it is full. The write
+    // time-out starts then and moves on with every byte that goes out, so a slow client that
+    // reads gets a large file while one that stops reading is cut off.
+    void startOutput(std::string_view head)
     {
-        m_stream.expires_after(m_limits.writeTimeout);
-        auto* s = sr.get();
-        http::async_write_some(m_stream, *s,
-                               [self = shared_from_this(), res = std::move(res),
-                                sr = std::move(sr)](error_code ec, std::size_t) mutable {
-                                   if (ec) {
-                                       self->m_reply = Reply{};
-                                       return self->close();
-                                   }
-                                   if (!sr->is_done()) {
-                                       return self->writeSome(std::move(res), std::move(sr));
-                                   }
-                                   if (self->m_reply.takeOver) {
-                                       return self->handOver();
-                                   }
-                                   if (self->m_reply.whenSent) {
-                                       self->m_reply.whenSent();
-                                   }
-                                   self->m_reply = Reply{}; // lowers a busy count it holds
-                                   self->afterReply();
-                               });
+        m_outHeadLeft = head;
+        m_outHeadOwned = false;
+        m_stream.expires_never();
+        pump();
+    }
+
+    void pump()
+    {
+        const int fd = m_stream.socket().native_handle();
+        size_t turn = 0;
+        while (true) {
+            if (!m_outHeadLeft.empty() || !m_outBodyLeft.empty()) {
+                iovec iov[2];
+                int count = 0;
+                if (!m_outHeadLeft.empty()) {
+                    iov[count++] = {const_cast<char*>(m_outHeadLeft.data()), m_outHeadLeft.size()};
+                }
+                if (!m_outBodyLeft.empty()) {
+                    iov[count++] = {const_cast<char*>(m_outBodyLeft.data()), m_outBodyLeft.size()};
+                }
+                msghdr msg{};
+                msg.msg_iov = iov;
+                msg.msg_iovlen = static_cast<size_t>(count);
+                const ssize_t sent = ::sendmsg(fd, &msg, MSG_NOSIGNAL | (m_outFileLeft > 0 ? MSG_MORE : 0));
+                if (sent < 0) {
+                    if (errno == EINTR) {
+                        continue;
+                    }
+                    return errno == EAGAIN || errno == EWOULDBLOCK ? waitWritable() : outputFailed();
+                }
+                size_t n = static_cast<size_t>(sent);
+                const size_t fromHead = std::min(n, m_outHeadLeft.size());
+                m_outHeadLeft.remove_prefix(fromHead);
+                m_outBodyLeft.remove_prefix(n - fromHead);
+                progressed();
+                continue;
+            }
+            if (m_outFileLeft > 0) {
+                if (turn >= kSendTurn) {
+                    // Other connections of this thread get their turn.
+                    return asio::post(m_stream.get_executor(), [self = shared_from_this()] { self->pump(); });
+                }
+                const size_t want = static_cast<size_t>(std::min<uint64_t>(m_outFileLeft, kSendTurn));
+                const ssize_t sent = ::sendfile(fd, m_outFile.get(), &m_outFileOffset, want);
+                if (sent < 0) {
+                    if (errno == EINTR) {
+                        continue;
+                    }
+                    return errno == EAGAIN || errno == EWOULDBLOCK ? waitWritable() : outputFailed();
+                }
+                if (sent == 0) {
+                    // The file is shorter than announced: the client cannot tell where the reply
+                    // ends, so the connection does.
+                    return outputFailed();
+                }
+                m_outFileLeft -= static_cast<uint64_t>(sent);
+                turn += static_cast<size_t>(sent);
+                progressed();
+                continue;
+            }
+            return outputDone();
+        }
+    }
+
+    void progressed()
+    {
+        if (m_deadlineArmed) {
+            m_progressAt = std::chrono::steady_clock::now();
+        }
+    }
+
+    void waitWritable()
+    {
+        if (!m_outHeadOwned && !m_outHeadLeft.empty()) {
+            m_outHead.assign(m_outHeadLeft);
+            m_outHeadLeft = m_outHead;
+            m_outHeadOwned = true;
+        }
+        if (!m_deadlineArmed) {
+            armWriteDeadline();
+        }
+        m_stream.socket().async_wait(tcp::socket::wait_write, [self = shared_from_this()](error_code ec) {
+            if (ec) {
+                return self->outputFailed();
+            }
+            self->pump();
+        });
+    }
+
+    // One timer for the whole reply: when it fires while bytes still move, it waits on.
+    void armWriteDeadline()
+    {
+        ++m_deadlineGeneration;
+        m_deadlineArmed = true;
+        m_progressAt = std::chrono::steady_clock::now();
+        m_deadline.expires_at(m_progressAt + m_limits.writeTimeout);
+        waitWriteDeadline();
+    }
+
+    void waitWriteDeadline()
+    {
+        m_deadline.async_wait([self = shared_from_this(), generation = m_deadlineGeneration](error_code ec) {
+            if (ec || generation != self->m_deadlineGeneration) {
+                return;
+            }
+            const auto due = self->m_progressAt + self->m_limits.writeTimeout;
+            if (std::chrono::steady_clock::now() < due) {
+                self->m_deadline.expires_at(due);
+                return self->waitWriteDeadline();
+            }
+            self->m_timedOut = true;
+            self->close();
+        });
+    }
+
+    void clearOutput()
+    {
+        m_outHeadLeft = {};
+        m_outBodyLeft = {};
+        if (m_outHeadOwned) {
+            std::string().swap(m_outHead);
+            m_outHeadOwned = false;
+        }
+        std::string().swap(m_outBody);
+        m_outFile.reset();
+        m_outFileLeft = 0;
+    }
+
+    void outputFailed()
+    {
+        clearOutput();
+        m_reply = Reply{};
+        close();
+    }
+
+    void outputDone()
+    {
+        cancelDeadline();
+        clearOutput();
+        if (m_reply.takeOver) {
+            return handOver();
+        }
+        if (m_reply.whenSent) {
+            m_reply.whenSent();
+        }
+        m_reply = Reply{}; // lowers a busy count it holds
+        if (m_buffer.size() > 0) {
+            // A pipelined request waits: it goes through the loop, not deeper into this stack.
+            return asio::post(m_stream.get_executor(), [self = shared_from_this()] { self->afterReply(); });
+        }
+        afterReply();
     }
 
     // After a take-over's header: the socket goes to its new owner, and this connection ends
@@ -833,6 +952,16 @@ private:
     bool m_timedOut = false;
     unsigned m_version = 11;
     Reply m_reply;
+    // The reply on its way out: what is left of its header, its body from memory and its file.
+    std::string_view m_outHeadLeft;
+    std::string m_outHead; // the header, when it had to wait for the socket
+    bool m_outHeadOwned = false;
+    std::string m_outBody;
+    std::string_view m_outBodyLeft;
+    FileHandle m_outFile;
+    off_t m_outFileOffset = 0;
+    uint64_t m_outFileLeft = 0;
+    std::chrono::steady_clock::time_point m_progressAt; // the last byte out, while the deadline runs
     asio::steady_timer m_delay{m_stream.get_executor()};
     asio::steady_timer m_deadline{m_stream.get_executor()};
     unsigned m_deadlineGeneration = 0;

@@ -162,6 +162,7 @@ TEST_F(HttpServerTest, AHandlerTakesTheConnectionOverAfterTheHeader)
     auto headReply = head.readResponse(/*headOnly=*/true);
     ASSERT_TRUE(headReply);
     EXPECT_EQ(headReply->header("content-type"), "video/webm");
+    EXPECT_EQ(headReply->raw.find("Content-Length"), std::string::npos) << headReply->raw;
 
     RawConnection viewer(server->port());
     ASSERT_TRUE(viewer.send(request("/stream")));

@@ -212,6 +212,58 @@ TEST(HttpRobustness, ClientThatStopsReadingIsCutOff)
     EXPECT_EQ(httpGet(f.port(), "/index.html")->body, "still here");
 }
 
+TEST(HttpRobustness, LargeFilesReachReadersThatKeepReading)
+{
+    // The write time-out is half a second; the reader takes several times that for the file.
+    HttpServerLimits limits = ServerFixture::testLimits();
+    limits.writeTimeout = 500ms;
+    ServerFixture f(limits);
+    std::string big(12 << 20, '\0');
+    for (size_t i = 0; i < big.size(); ++i) {
+        big[i] = static_cast<char>((i * 2654435761u) >> 13);
+    }
+    f.root.write("big.bin", big);
+    f.root.write("empty.txt", "");
+    ASSERT_TRUE(f.start());
+    RawConnection conn(f.port());
+    int small = 64 * 1024;
+    ::setsockopt(conn.fd(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    // HEAD and an empty file, then the large one and the empty one pipelined.
+    ASSERT_TRUE(
+        conn.send("HEAD /big.bin HTTP/1.1\r\nHost: x\r\n\r\nGET /empty.txt HTTP/1.1\r\nHost: x\r\n\r\n"));
+    auto head = conn.readResponse(/*headOnly=*/true);
+    ASSERT_TRUE(head);
+    EXPECT_EQ(head->header("content-length"), std::to_string(big.size()));
+    auto empty = conn.readResponse();
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->status, 200);
+    EXPECT_EQ(empty->header("content-length"), "0");
+    ASSERT_TRUE(
+        conn.send("GET /big.bin HTTP/1.1\r\nHost: x\r\n\r\nGET /empty.txt HTTP/1.1\r\nHost: x\r\n\r\n"));
+    // Read the large one slowly by hand: the server must not give up while bytes move. The reply
+    // after it must start exactly where the file ends.
+    std::string got;
+    size_t bodyAt = std::string::npos;
+    const auto start = Clock::now();
+    char buffer[16384];
+    while (bodyAt == std::string::npos || got.find("\r\n\r\n", bodyAt + big.size()) == std::string::npos) {
+        pollfd p{conn.fd(), POLLIN, 0};
+        ASSERT_GT(::poll(&p, 1, 2000), 0) << "stalled after " << got.size() << " bytes";
+        ssize_t n = ::recv(conn.fd(), buffer, sizeof buffer, 0);
+        ASSERT_GT(n, 0) << "closed after " << got.size() << " bytes";
+        got.append(buffer, static_cast<size_t>(n));
+        if (bodyAt == std::string::npos && got.find("\r\n\r\n") != std::string::npos) {
+            bodyAt = got.find("\r\n\r\n") + 4;
+        }
+        std::this_thread::sleep_for(2ms); // at most 8 MB/s: well over a second for the file
+    }
+    EXPECT_GT(Clock::now() - start, limits.writeTimeout * 2);
+    EXPECT_NE(got.find("Content-Length: " + std::to_string(big.size())), std::string::npos);
+    EXPECT_TRUE(got.compare(bodyAt, big.size(), big) == 0);
+    EXPECT_EQ(got.compare(bodyAt + big.size(), 15, "HTTP/1.1 200 OK"), 0);
+    EXPECT_TRUE(waitFor([&] { return f.countMessages("Serving file") == 3; }));
+}
+
 TEST(HttpRobustness, BadRequestsGet4xxAndTheServerGoesOn)
 {
     ServerFixture f;
