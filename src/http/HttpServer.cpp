@@ -642,8 +642,10 @@ private:
             http::response<http::empty_body> res;
             prepareHeader(res, r);
             if (r.status != 204 && !r.takeOver) {
-                res.set(http::field::content_length,
-                        std::to_string(r.headLength ? *r.headLength : (r.file ? r.fileSize : r.body.size())));
+                res.set(http::field::content_length, std::to_string(r.headLength   ? *r.headLength
+                                                                    : r.file       ? r.fileSize
+                                                                    : r.sharedBody ? r.sharedBody->size()
+                                                                                   : r.body.size()));
             }
             appendHeader(head, res);
             r.file.reset();
@@ -666,6 +668,15 @@ private:
             m_outFile = std::move(r.file);
             m_outFileOffset = 0;
             m_outFileLeft = r.fileSize;
+            return startOutput(head);
+        }
+        if (r.sharedBody) {
+            http::response<http::empty_body> res;
+            prepareHeader(res, r);
+            res.content_length(r.sharedBody->size());
+            appendHeader(head, res);
+            m_outShared = std::move(r.sharedBody);
+            m_outBodyLeft = *m_outShared;
             return startOutput(head);
         }
         http::response<http::string_body> res;
@@ -843,6 +854,7 @@ private:
             m_outHeadOwned = false;
         }
         std::string().swap(m_outBody);
+        m_outShared.reset();
         m_outFile.reset();
         m_outFileLeft = 0;
     }
@@ -957,6 +969,7 @@ private:
     std::string m_outHead; // the header, when it had to wait for the socket
     bool m_outHeadOwned = false;
     std::string m_outBody;
+    std::shared_ptr<const std::string> m_outShared;
     std::string_view m_outBodyLeft;
     FileHandle m_outFile;
     off_t m_outFileOffset = 0;

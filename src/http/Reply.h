@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -31,6 +32,8 @@ struct Reply {
     // A file to send as the body, from disk.
     FileHandle file;
     uint64_t fileSize = 0;
+    // A body shared with other replies (a file's contents held in memory); sent instead of body.
+    std::shared_ptr<const std::string> sharedBody;
 
     // How long to wait before the reply goes out (a counted hit's pause). The connection waits
     // on a timer, so no thread is held.

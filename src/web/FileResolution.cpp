@@ -68,6 +68,14 @@ int openBeneath(int dirFd, const std::string& relative)
         ::syscall(SYS_openat2, dirFd, relative.empty() ? "." : relative.c_str(), &how, sizeof how));
 }
 
+void setIdentity(ResolvedFile& result, const struct stat& st)
+{
+    result.device = st.st_dev;
+    result.inode = st.st_ino;
+    result.modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    result.changed = static_cast<int64_t>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+}
+
 enum class FastResult { Done, Fallback };
 
 // The root folder stays open per thread for a second at a time: opening it is a system call
@@ -131,8 +139,7 @@ FastResult resolveFast(const std::string& root, const std::string& relative, con
     result.kind = ResolvedFile::Kind::Found;
     result.file = std::move(fd);
     result.size = static_cast<uint64_t>(st.st_size);
-    result.device = st.st_dev;
-    result.inode = st.st_ino;
+    setIdentity(result, st);
     return FastResult::Done;
 }
 
@@ -219,8 +226,7 @@ void resolveSlow(const std::string& root, const std::string& defaultFile, Resolv
     result.kind = ResolvedFile::Kind::Found;
     result.file = std::move(fd);
     result.size = static_cast<uint64_t>(st.st_size);
-    result.device = st.st_dev;
-    result.inode = st.st_ino;
+    setIdentity(result, st);
 }
 
 } // namespace

@@ -20,6 +20,8 @@ struct ResolvedFile {
     uint64_t size = 0;
     uint64_t device = 0; // identity of the opened file
     uint64_t inode = 0;
+    int64_t modified = 0; // its mtime and ctime, nanoseconds since the epoch
+    int64_t changed = 0;
     int error = 0; // errno of the failed open
 };
 

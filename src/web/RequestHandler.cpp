@@ -200,7 +200,8 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
 
     // 3. Own client?
     const bool ownClient = isOwnClient(rq.clientAddress, *m.ownAddresses.list());
-    const bool logThis = !(ownClient && web.DontLogOwn);
+    // With the log off no line is put together at all.
+    const bool logThis = web.Log && !(ownClient && web.DontLogOwn);
 
     // 4. The request line. A client's texts are cut to a length the log can keep.
     if (logThis) {
@@ -302,8 +303,12 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
         reply.headLength = file.size;
         return reply;
     }
-    reply.file = std::move(file.file);
-    reply.fileSize = file.size;
+    reply.sharedBody = m_contents.contents(file.file.get(),
+                                           {file.device, file.inode, file.size, file.modified, file.changed});
+    if (!reply.sharedBody) {
+        reply.file = std::move(file.file);
+        reply.fileSize = file.size;
+    }
     if (logThis) {
         reply.whenSent = [this, path = std::move(file.candidate), size = file.size,
                           address = rq.clientAddress, port = rq.clientPort] {

@@ -2,6 +2,7 @@
 
 #include "core/Settings.h"
 #include "http/HttpHandler.h"
+#include "web/FileContentCache.h"
 #include "web/RequestItems.h"
 
 #include <atomic>
@@ -91,6 +92,7 @@ private:
     bool isProtected(const std::string& candidate, uint64_t device, uint64_t inode);
 
     Collaborators m;
+    FileContentCache m_contents;
     mutable std::mutex m_protectedMutex;
     std::string m_protectedPath;
     std::string m_protectedName; // its file name, whose temporary files are never served either

@@ -7,7 +7,9 @@
 #include "web/FileResolution.h"
 
 #include <atomic>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -224,6 +226,47 @@ TEST_F(FileServing, TypesAndLargeFiles)
     ASSERT_TRUE(r);
     EXPECT_EQ(r->header("content-length"), std::to_string(big.size()));
     EXPECT_TRUE(r->body == big);
+}
+
+TEST_F(FileServing, FilesHeldInMemoryAreServedFreshOnceChanged)
+{
+    // Small files written a while ago are served from memory after their first request.
+    const std::string page = root + "/page.html";
+    const timespec past = {::time(nullptr) - 100, 0};
+    auto age = [&](const std::string& path) {
+        const timespec times[2] = {past, past};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    };
+    auto body = [&](const std::string& target) {
+        auto r = raw(target);
+        return r && r->header("content-length") == std::to_string(r->body.size()) ? r->body : "(bad reply)";
+    };
+    f.root.write("www/page.html", "AAAA");
+    age(page);
+    EXPECT_EQ(body("/page.html"), "AAAA");
+    EXPECT_EQ(body("/page.html"), "AAAA");
+    // Rewritten in place at the same size.
+    f.root.write("www/page.html", "BBBB");
+    EXPECT_EQ(body("/page.html"), "BBBB");
+    // Rewritten again with its old time stamp put back: the change time still tells.
+    age(page);
+    EXPECT_EQ(body("/page.html"), "BBBB");
+    f.root.write("www/page.html", "CCCC");
+    age(page);
+    EXPECT_EQ(body("/page.html"), "CCCC");
+    // Replaced by another file of the same size and times.
+    age(f.root.write("www/page.new", "DDDD"));
+    ASSERT_EQ(::rename((root + "/page.new").c_str(), page.c_str()), 0);
+    EXPECT_EQ(body("/page.html"), "DDDD");
+    // Grown beyond what memory holds, and shrunk back.
+    const std::string large(200 * 1024, 'L');
+    f.root.write("www/page.html", large);
+    age(page);
+    EXPECT_TRUE(body("/page.html") == large);
+    f.root.write("www/page.html", "EE");
+    age(page);
+    EXPECT_EQ(body("/page.html"), "EE");
+    EXPECT_EQ(f.countMessages("Serving file " + page + " (2 bytes / 2 bytes sent)"), 1u);
 }
 
 TEST(FileResolution, AFolderSwappedForALinkMeanwhileNeverLeadsOut)
