@@ -266,7 +266,8 @@ TEST_F(FileServing, FilesHeldInMemoryAreServedFreshOnceChanged)
     f.root.write("www/page.html", "EE");
     age(page);
     EXPECT_EQ(body("/page.html"), "EE");
-    EXPECT_EQ(f.countMessages("Serving file " + page + " (2 bytes / 2 bytes sent)"), 1u);
+    EXPECT_TRUE(
+        waitFor([&] { return f.countMessages("Serving file " + page + " (2 bytes / 2 bytes sent)") == 1; }));
 }
 
 TEST(FileResolution, AFolderSwappedForALinkMeanwhileNeverLeadsOut)
