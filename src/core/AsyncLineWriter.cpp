@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
-#include <deque>
 #include <mutex>
 #include <poll.h>
 #include <pthread.h>
@@ -20,9 +19,11 @@ struct AsyncLineWriter::State {
     std::mutex mutex;
     std::condition_variable wake;    // something to write, or closing
     std::condition_variable settled; // a batch went out, or the thread ended
-    std::deque<std::string> queue;
-    size_t queuedBytes = 0;
+    std::string queue;               // the lines, each with its line end
+    size_t queuedLines = 0;
+    size_t queuedBytes = 0; // the lines' text, without the line ends
     size_t dropped = 0;
+    bool waiting = false; // the thread waits for lines: the next one wakes it
     bool writing = false;
     bool closing = false;
     bool ended = false;
@@ -55,6 +56,9 @@ bool writeAll(int fd, std::string_view text)
     return true;
 }
 
+// How long the thread lets lines gather after the first one woke it: one write for many lines.
+constexpr std::chrono::milliseconds kGather{2};
+
 void run(const std::shared_ptr<AsyncLineWriter::State>& s)
 {
     // A write to a pipe whose reader has gone must not end the program: the signal stays blocked
@@ -65,29 +69,36 @@ void run(const std::shared_ptr<AsyncLineWriter::State>& s)
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
 
     bool readerGone = false;
+    std::string batch;
     std::unique_lock lock(s->mutex);
     while (true) {
+        s->waiting = true;
         s->wake.wait(lock, [&] { return !s->queue.empty() || s->dropped > 0 || s->closing; });
+        s->waiting = false;
         if (s->queue.empty() && s->dropped == 0) {
             break; // closing, and all written
         }
-        std::deque<std::string> batch;
-        batch.swap(s->queue);
+        if (!s->closing) {
+            // The writers do not wake the thread meanwhile: it is not waiting.
+            s->wake.wait_for(lock, kGather, [&] { return s->closing; });
+        }
+        batch.clear();
+        batch.swap(s->queue); // the queue goes on in the last batch's buffer
+        s->queuedLines = 0;
         s->queuedBytes = 0;
         // The lines dropped so far came after the queued ones: their mark follows them.
         const size_t dropped = std::exchange(s->dropped, 0);
         s->writing = true;
         lock.unlock();
 
-        std::string text;
-        for (const std::string& line : batch) {
-            text.append(line).push_back('\n');
-        }
         if (dropped > 0) {
-            text.append(AsyncLineWriter::droppedMark(dropped)).push_back('\n');
+            batch.append(AsyncLineWriter::droppedMark(dropped)).push_back('\n');
         }
         if (!readerGone) {
-            readerGone = !writeAll(s->fd, text);
+            readerGone = !writeAll(s->fd, batch);
+        }
+        if (batch.capacity() > 256 * 1024) {
+            std::string().swap(batch); // a burst's buffer is not kept
         }
 
         lock.lock();
@@ -122,16 +133,25 @@ AsyncLineWriter::~AsyncLineWriter()
 
 void AsyncLineWriter::write(std::string line)
 {
+    write({}, line);
+}
+
+void AsyncLineWriter::write(std::string_view prefix, std::string_view line)
+{
     std::lock_guard lock(m_state->mutex);
     State& s = *m_state;
-    if (s.queue.size() >= s.limits.maxLines || s.queuedBytes + line.size() > s.limits.maxBytes) {
+    const size_t size = prefix.size() + line.size();
+    if (s.queuedLines >= s.limits.maxLines || s.queuedBytes + size > s.limits.maxBytes) {
         ++s.dropped;
-        s.wake.notify_one();
-        return;
+    } else {
+        s.queuedBytes += size;
+        ++s.queuedLines;
+        s.queue.append(prefix).append(line).push_back('\n');
     }
-    s.queuedBytes += line.size();
-    s.queue.push_back(std::move(line));
-    s.wake.notify_one();
+    if (s.waiting) {
+        s.waiting = false; // one wake-up for the lines until it takes them
+        s.wake.notify_one();
+    }
 }
 
 bool AsyncLineWriter::flush(std::chrono::milliseconds bound)

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace kestrelon {
@@ -33,7 +34,10 @@ public:
     AsyncLineWriter& operator=(const AsyncLineWriter&) = delete;
 
     // Queues the line (a line end is added), or counts it as dropped when the queue is full.
+    // Lines that come within a moment of each other go out in one write.
     void write(std::string line);
+    // The same for prefix + line, without putting them together first.
+    void write(std::string_view prefix, std::string_view line);
     // Waits until everything queued so far has been written, at most bound. True when it was.
     bool flush(std::chrono::milliseconds bound);
 

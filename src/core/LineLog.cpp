@@ -7,7 +7,24 @@
 
 namespace kestrelon {
 
-LineLog::LineLog(Options options, QObject* parent) : QObject(parent), m_options(std::move(options)) {}
+namespace {
+
+std::atomic<uint64_t> nextLogId{1};
+
+// Each thread keeps the stamp text of the second it last logged in, per log: formatting it is the
+// dearest part of a line, and the lock is not needed for it.
+struct StampCache {
+    uint64_t logId = 0;
+    int64_t second = INT64_MIN;
+    std::string text; // with its separator
+};
+
+} // namespace
+
+LineLog::LineLog(Options options, QObject* parent)
+    : QObject(parent), m_options(std::move(options)), m_id(nextLogId.fetch_add(1))
+{
+}
 
 std::string LineLog::stamp(std::string_view pattern, std::chrono::system_clock::time_point time)
 {
@@ -17,48 +34,74 @@ std::string LineLog::stamp(std::string_view pattern, std::chrono::system_clock::
 void LineLog::append(std::string_view text)
 {
     const bool enabled = m_options.enabled ? m_options.enabled() : true;
-    std::string message = withoutControlChars(clippedText(text, kMaxLineBytes));
-    std::shared_ptr<const std::function<void(const std::string&)>> sink;
+    if (!enabled) {
+        // No line is made; the bounds apply even while the log is off.
+        bool emptied = false;
+        {
+            std::lock_guard lock(m_mutex);
+            if (overBounds()) {
+                emptyLocked();
+                emptied = true;
+            }
+        }
+        if (emptied) {
+            notify();
+        }
+        return;
+    }
+
+    // The line is put together before the lock is taken, which is held only to add it.
+    std::string line;
+    if (!m_options.stampPattern.empty()) {
+        const auto now = m_options.clock ? m_options.clock() : std::chrono::system_clock::now();
+        const int64_t second = std::chrono::floor<std::chrono::seconds>(now).time_since_epoch().count();
+        thread_local StampCache cache;
+        if (cache.logId != m_id || cache.second != second) {
+            cache.logId = m_id;
+            cache.second = second;
+            cache.text = stamp(m_options.stampPattern, now) + m_options.stampSeparator;
+        }
+        line = cache.text;
+    }
+    const size_t messageAt = line.size();
+    if (text.size() <= kMaxLineBytes) {
+        line.append(text);
+    } else {
+        line.append(clippedText(text, kMaxLineBytes));
+    }
+    for (size_t i = messageAt; i < line.size(); ++i) {
+        const auto u = static_cast<unsigned char>(line[i]);
+        if (u < 0x20 || u == 0x7F) {
+            line[i] = '?'; // a text from outside cannot forge lines
+        }
+    }
+    const bool mirrored = m_mirrored.load(std::memory_order_relaxed);
     std::string sinkLine;
-    bool emptied = false;
+    if (mirrored) {
+        sinkLine = line;
+    }
+    std::shared_ptr<const std::function<void(const std::string&)>> sink;
     {
         std::lock_guard lock(m_mutex);
-        // The bounds apply even while the log is off.
-        if ((m_options.lineLimit == LineLimit::BeforeEachLine && m_lines.size() > kMaxLines) ||
-            m_bytes > kMaxBytes) {
+        if (overBounds()) {
             emptyLocked();
-            emptied = true;
         }
-        if (enabled) {
-            std::string line;
-            if (!m_options.stampPattern.empty()) {
-                const auto now = m_options.clock ? m_options.clock() : std::chrono::system_clock::now();
-                const int64_t second =
-                    std::chrono::floor<std::chrono::seconds>(now).time_since_epoch().count();
-                // One stamp a second: formatting it is the dearest part of a line.
-                if (second != m_stampSecond) {
-                    m_stampSecond = second;
-                    m_stampText = stamp(m_options.stampPattern, now) + m_options.stampSeparator;
-                }
-                line.reserve(m_stampText.size() + message.size());
-                line.append(m_stampText).append(message);
-            } else {
-                line = std::move(message);
-            }
-            m_bytes += line.size();
-            if (m_sink) {
-                sink = m_sink;
-                sinkLine = line;
-            }
-            m_lines.push_back(std::move(line));
+        m_bytes += line.size();
+        m_lines.push_back(std::move(line));
+        if (mirrored) {
+            sink = m_sink;
         }
     }
     if (sink) {
         (*sink)(sinkLine);
     }
-    if (enabled || emptied) {
-        notify();
-    }
+    notify();
+}
+
+bool LineLog::overBounds() const
+{
+    return (m_options.lineLimit == LineLimit::BeforeEachLine && m_lines.size() > kMaxLines) ||
+           m_bytes > kMaxBytes;
 }
 
 bool LineLog::emptyIfFull()
@@ -142,6 +185,7 @@ void LineLog::setSink(std::function<void(const std::string&)> sink)
     auto shared =
         sink ? std::make_shared<const std::function<void(const std::string&)>>(std::move(sink)) : nullptr;
     std::lock_guard lock(m_mutex);
+    m_mirrored = shared != nullptr;
     m_sink = std::move(shared);
 }
 
@@ -151,7 +195,7 @@ void LineLog::mirrorTo(std::shared_ptr<AsyncLineWriter> writer, std::string pref
         return setSink({});
     }
     setSink([writer = std::move(writer), prefix = std::move(prefix)](const std::string& line) {
-        writer->write(prefix + line);
+        writer->write(prefix, line);
     });
 }
 

@@ -108,16 +108,17 @@ Q_SIGNALS:
 
 private:
     void emptyLocked();
+    bool overBounds() const; // with the lock held
     void notify();
 
     const Options m_options;
+    const uint64_t m_id; // tells this log's stamps apart from other logs' in the threads' caches
     mutable std::mutex m_mutex;
     std::vector<std::string> m_lines;
     uint64_t m_epoch = 1; // counts the times the log was emptied
     size_t m_bytes = 0;   // text held in m_lines
     std::shared_ptr<const std::function<void(const std::string&)>> m_sink;
-    int64_t m_stampSecond = INT64_MIN;
-    std::string m_stampText; // with its separator
+    std::atomic<bool> m_mirrored{false}; // m_sink is set; read without the lock
     mutable std::atomic<bool> m_notifyPending{false};
 };
 

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace kestrelon;
@@ -74,4 +75,34 @@ TEST(AsyncLineWriter, AReaderThatDoesNotReadHoldsNobodyUpAndLosesOnlyWhatDidNotF
     AsyncLineWriter orphan(more[1]);
     orphan.write("nobody reads this");
     EXPECT_TRUE(orphan.flush(std::chrono::seconds(5)));
+}
+
+TEST(AsyncLineWriter, LinesThatComeTogetherGoOutInFewWrites)
+{
+    // Each write on a packet socket arrives as one packet: the packets count the writes.
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds), 0);
+    int big = 4 << 20;
+    ::setsockopt(fds[1], SOL_SOCKET, SO_SNDBUF, &big, sizeof big);
+    ::setsockopt(fds[0], SOL_SOCKET, SO_RCVBUF, &big, sizeof big);
+    std::string expected;
+    {
+        AsyncLineWriter writer(fds[1]);
+        for (int i = 0; i < 2000; ++i) {
+            const std::string line = "line " + std::to_string(i);
+            writer.write("server: ", line);
+            expected += "server: " + line + "\n";
+        }
+        ASSERT_TRUE(writer.flush(std::chrono::seconds(5)));
+    }
+    ::close(fds[1]);
+    std::string received;
+    size_t packets = 0;
+    static char buffer[1 << 20];
+    for (ssize_t n; (n = ::recv(fds[0], buffer, sizeof buffer, 0)) > 0; ++packets) {
+        received.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fds[0]);
+    EXPECT_TRUE(received == expected);
+    EXPECT_LT(packets, 20u);
 }
