@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
@@ -170,37 +171,56 @@ asio::mutable_buffer discardBuffer()
     return asio::buffer(discarded);
 }
 
-// Counts connections in all and per client address.
+// Counts connections in all, and per client address the requests that did not arrive whole
+// (those that wait for more of themselves under the header and body deadlines).
 class ConnectionLimiter {
 public:
-    ConnectionLimiter(size_t total, size_t perAddress) : m_maxTotal(total), m_maxPerAddress(perAddress) {}
+    ConnectionLimiter(size_t total, size_t slowPerAddress)
+        : m_maxTotal(total), m_maxSlowPerAddress(slowPerAddress)
+    {
+    }
 
-    bool tryAdd(uint32_t address)
+    bool tryAdd()
     {
         std::lock_guard lock(m_mutex);
         if (m_total >= m_maxTotal) {
             return false;
         }
-        size_t& count = m_perAddress[address];
-        if (count >= m_maxPerAddress) {
+        ++m_total;
+        return true;
+    }
+    // One beyond the total, for a connection that makes room by closing an idle one.
+    void addOver()
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_total;
+    }
+    void remove()
+    {
+        std::lock_guard lock(m_mutex);
+        --m_total;
+    }
+
+    bool tryAddSlow(uint32_t address)
+    {
+        std::lock_guard lock(m_mutex);
+        size_t& count = m_slow[address];
+        if (count >= m_maxSlowPerAddress) {
             if (count == 0) {
-                m_perAddress.erase(address);
+                m_slow.erase(address);
             }
             return false;
         }
         ++count;
-        ++m_total;
         return true;
     }
-
-    void remove(uint32_t address)
+    void removeSlow(uint32_t address)
     {
         std::lock_guard lock(m_mutex);
-        auto it = m_perAddress.find(address);
-        if (it != m_perAddress.end() && --it->second == 0) {
-            m_perAddress.erase(it);
+        auto it = m_slow.find(address);
+        if (it != m_slow.end() && --it->second == 0) {
+            m_slow.erase(it);
         }
-        --m_total;
     }
 
     size_t total() const
@@ -210,11 +230,69 @@ public:
     }
 
 private:
-    size_t m_maxTotal;
-    size_t m_maxPerAddress;
+    const size_t m_maxTotal;
+    const size_t m_maxSlowPerAddress;
     mutable std::mutex m_mutex;
     size_t m_total = 0;
-    std::unordered_map<uint32_t, size_t> m_perAddress;
+    std::unordered_map<uint32_t, size_t> m_slow;
+};
+
+// The connections that wait for a request (new ones and keep-alive ones between requests), the
+// longest waiting first: under pressure these are closed to let a newcomer in. The links live in
+// the connections; one lock for all.
+struct IdleLink {
+    void* owner = nullptr; // the connection
+    IdleLink* prev = nullptr;
+    IdleLink* next = nullptr;
+    bool linked = false;
+};
+
+class IdleList {
+public:
+    void add(IdleLink& link)
+    {
+        std::lock_guard lock(m_mutex);
+        link.prev = m_tail;
+        link.next = nullptr;
+        (m_tail ? m_tail->next : m_head) = &link;
+        m_tail = &link;
+        link.linked = true;
+    }
+    void remove(IdleLink& link)
+    {
+        std::lock_guard lock(m_mutex);
+        unlink(link);
+    }
+    // Takes the longest waiting one off the list and hands it to take, under the lock (which
+    // keeps it from being destroyed meanwhile). take returns false for one that is going anyway.
+    template <class Take> bool takeOldest(Take take)
+    {
+        std::lock_guard lock(m_mutex);
+        while (m_head) {
+            IdleLink& oldest = *m_head;
+            unlink(oldest);
+            if (take(oldest)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    void unlink(IdleLink& link)
+    {
+        if (!link.linked) {
+            return;
+        }
+        (link.prev ? link.prev->next : m_head) = link.next;
+        (link.next ? link.next->prev : m_tail) = link.prev;
+        link.prev = link.next = nullptr;
+        link.linked = false;
+    }
+
+    std::mutex m_mutex;
+    IdleLink* m_head = nullptr;
+    IdleLink* m_tail = nullptr;
 };
 
 // Blocks the signals the program handles on its main thread, for as long as it lives, so that
@@ -259,13 +337,15 @@ std::string_view HttpRequest::field(std::string_view name) const
 
 struct HttpServer::Impl {
     Impl(HttpHandler& h, const HttpServerLimits& l)
-        : handler(h), limits(l), limiter(l.maxConnections, l.maxConnectionsPerAddress), budget(l.bufferBudget)
+        : handler(h), limits(l), limiter(l.maxConnections, l.maxPartialRequestsPerAddress),
+          budget(l.bufferBudget)
     {
     }
 
     HttpHandler& handler;
     HttpServerLimits limits;
     ConnectionLimiter limiter;
+    IdleList idle;
     BufferBudget budget;
     std::vector<std::unique_ptr<asio::io_context>> contexts;
     std::vector<asio::executor_work_guard<asio::io_context::executor_type>> guards;
@@ -277,6 +357,8 @@ struct HttpServer::Impl {
     uint16_t boundPort = 0;
 
     void accept();
+    // Closes the connection that has waited longest for a request; false when none waits.
+    bool closeOldestIdle();
 };
 
 namespace {
@@ -290,6 +372,8 @@ constexpr size_t kHeaderSlack = 4096;
 constexpr size_t kFieldOverhead = 64;
 // The most file bytes one connection sends before the others of its thread get a turn.
 constexpr size_t kSendTurn = 1024 * 1024;
+// How many requests in a row a connection answers within one call before it goes through the loop.
+constexpr unsigned kInlineReplies = 16;
 
 class Session : public std::enable_shared_from_this<Session> {
 public:
@@ -303,12 +387,15 @@ public:
         m_stream.socket().set_option(tcp::no_delay(true), ec);
         // Replies go out by sendmsg and sendfile straight on the socket.
         m_stream.socket().non_blocking(true, ec);
+        m_idle.owner = this;
     }
 
     ~Session()
     {
+        m_server.idle.remove(m_idle);
         m_server.budget.give(m_charged);
-        m_server.limiter.remove(m_addressKey);
+        endSlow();
+        m_server.limiter.remove();
     }
 
     void start()
@@ -320,9 +407,20 @@ public:
     }
     tcp::socket::executor_type executor() { return m_stream.socket().get_executor(); }
 
+    // Closed to make room for a newcomer, unless a request came meanwhile. I/O thread.
+    void evict()
+    {
+        if (!m_waiting) {
+            return; // a request came first: it goes on
+        }
+        m_evicted = true;
+        close();
+    }
+
 private:
     // Between requests: wait for the first byte under the idle time-out, unless a pipelined
-    // request is already in the buffer.
+    // request is already in the buffer. A waiting connection holds no read buffer: the first
+    // bytes go into the thread's own, and only what a request leaves over is kept.
     void waitForRequest()
     {
         m_parser.reset();
@@ -331,46 +429,125 @@ private:
         m_buffer.max_size(std::max(m_limits.headerLimit + kHeaderSlack, kFirstRead));
         if (m_buffer.size() > 0) {
             recharge(); // smaller than before: always fits
-            return readHeader();
+            return readHeader({});
         }
-        if (m_buffer.capacity() > kFirstRead) {
-            m_buffer.shrink_to_fit(); // a large header's buffer is not kept while idle
+        m_buffer.shrink_to_fit(); // empty: frees it
+        recharge();
+        m_server.idle.add(m_idle);
+        startIdle();
+        readWhileIdle();
+    }
+
+    // The idle time-out: one timer that is left running between requests and only looks again
+    // when it fires, so a keep-alive request costs no timer of its own.
+    void startIdle()
+    {
+        m_idleSince = std::chrono::steady_clock::now();
+        m_waiting = true;
+        if (!m_idleTimerPending) {
+            m_idleTimerPending = true;
+            m_idleTimer.expires_at(m_idleSince + m_limits.idleTimeout);
+            waitIdle();
         }
-        auto space = m_buffer.prepare(kFirstRead);
-        if (!recharge()) {
-            return refuse();
-        }
-        m_stream.expires_after(m_limits.idleTimeout);
-        m_stream.async_read_some(space, [self = shared_from_this()](error_code ec, std::size_t n) {
-            if (ec) {
-                return self->close();
+    }
+
+    void waitIdle()
+    {
+        m_idleTimer.async_wait([self = shared_from_this()](error_code ec) {
+            self->m_idleTimerPending = false;
+            if (ec || !self->m_waiting) {
+                return;
             }
-            self->m_buffer.commit(n);
-            self->readHeader();
+            const auto due = self->m_idleSince + self->m_limits.idleTimeout;
+            if (std::chrono::steady_clock::now() < due) {
+                self->m_idleTimerPending = true;
+                self->m_idleTimer.expires_at(due);
+                return self->waitIdle();
+            }
+            self->m_timedOut = true;
+            self->close();
         });
     }
 
-    void readHeader()
+    void readWhileIdle()
+    {
+        thread_local std::array<char, kFirstRead> scratch;
+        const int fd = m_stream.socket().native_handle();
+        ssize_t n;
+        do {
+            n = ::recv(fd, scratch.data(), scratch.size(), MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            m_inlineReplies = 0;
+            m_stream.socket().async_wait(tcp::socket::wait_read, [self = shared_from_this()](error_code ec) {
+                if (ec || self->m_evicted) {
+                    return self->close();
+                }
+                self->readWhileIdle();
+            });
+            return;
+        }
+        m_server.idle.remove(m_idle);
+        m_waiting = false;
+        if (n <= 0 || m_evicted) {
+            return close();
+        }
+        readHeader(std::string_view(scratch.data(), static_cast<size_t>(n)));
+    }
+
+    // Starts a request: from fresh bytes in the thread's buffer, or (fresh empty) from what the
+    // connection's buffer holds.
+    void readHeader(std::string_view fresh)
     {
         m_parser.emplace(m_limits.headerFieldLimit);
         m_parser->header_limit(static_cast<uint32_t>(m_limits.headerLimit));
         m_parser->body_limit(m_limits.bodyLimit);
         m_buffer.max_size(std::max({m_buffer.size(), m_limits.headerLimit + kHeaderSlack, kFirstRead}));
-        // Keep-alive and pipelined requests are mostly in the buffer already: no read, no timer.
+        // Keep-alive and pipelined requests are mostly there already: no read, no timer.
         error_code ec;
-        size_t used = m_parser->put(m_buffer.data(), ec);
-        m_buffer.consume(used);
-        m_headerBytes += used;
+        if (!fresh.empty()) {
+            const size_t used = m_parser->put(asio::buffer(fresh.data(), fresh.size()), ec);
+            m_headerBytes += used;
+            fresh.remove_prefix(used);
+            if (!fresh.empty()) {
+                // The rest of the request, or the next one.
+                auto space = m_buffer.prepare(std::max(fresh.size(), kFirstRead));
+                std::memcpy(space.data(), fresh.data(), fresh.size());
+                m_buffer.commit(fresh.size());
+            }
+            if (!recharge()) {
+                return refuse();
+            }
+        } else {
+            const size_t used = m_parser->put(m_buffer.data(), ec);
+            m_buffer.consume(used);
+            m_headerBytes += used;
+        }
         if (ec && ec != http::error::need_more) {
             return failRead(ec);
         }
         if (m_parser->is_header_done()) {
             return onHeader();
         }
+        // A request that comes in pieces: an address has only so many of these at a time.
+        if (!m_slow) {
+            if (!m_server.limiter.tryAddSlow(m_addressKey)) {
+                return close();
+            }
+            m_slow = true;
+        }
         // One deadline for the whole header, so a client that trickles bytes is cut off.
         m_stream.expires_never();
         armDeadline(m_limits.headerTimeout);
         readPart(/*body=*/false);
+    }
+
+    void endSlow()
+    {
+        if (m_slow) {
+            m_slow = false;
+            m_server.limiter.removeSlow(m_addressKey);
+        }
     }
 
     void onHeader()
@@ -518,6 +695,7 @@ private:
 
     void dispatch()
     {
+        endSlow();
         auto& req = m_parser->get();
         m_keepAlive = req.keep_alive();
         m_head = req.method() == http::verb::head;
@@ -877,8 +1055,10 @@ private:
             m_reply.whenSent();
         }
         m_reply = Reply{}; // lowers a busy count it holds
-        if (m_buffer.size() > 0) {
-            // A pipelined request waits: it goes through the loop, not deeper into this stack.
+        if (m_buffer.size() > 0 || ++m_inlineReplies > kInlineReplies) {
+            // A pipelined request waits, or requests keep coming at once: they go through the
+            // loop, not deeper into this stack.
+            m_inlineReplies = 0;
             return asio::post(m_stream.get_executor(), [self = shared_from_this()] { self->afterReply(); });
         }
         afterReply();
@@ -890,6 +1070,7 @@ private:
     {
         cancelDeadline();
         m_delay.cancel();
+        m_idleTimer.cancel();
         m_stream.expires_never();
         auto takeOver = std::move(m_reply.takeOver);
         m_reply = Reply{};
@@ -942,6 +1123,7 @@ private:
     {
         cancelDeadline();
         m_delay.cancel();
+        m_idleTimer.cancel();
         error_code ec;
         m_stream.socket().shutdown(tcp::socket::shutdown_both, ec);
         m_stream.close();
@@ -959,6 +1141,12 @@ private:
     std::string m_clientAddress;
     uint16_t m_clientPort = 0;
     bool m_refuseAtStart = false;
+    bool m_slow = false;    // counted as a request that comes in pieces
+    bool m_evicted = false; // closed to make room
+    unsigned m_inlineReplies = 0;
+    bool m_waiting = false; // for a request, under the idle time-out
+    bool m_idleTimerPending = false;
+    std::chrono::steady_clock::time_point m_idleSince;
     bool m_keepAlive = false;
     bool m_head = false;
     bool m_timedOut = false;
@@ -977,6 +1165,10 @@ private:
     std::chrono::steady_clock::time_point m_progressAt; // the last byte out, while the deadline runs
     asio::steady_timer m_delay{m_stream.get_executor()};
     asio::steady_timer m_deadline{m_stream.get_executor()};
+    asio::steady_timer m_idleTimer{m_stream.get_executor()};
+
+public:
+    IdleLink m_idle; // on the server's idle list while waiting for a request
     unsigned m_deadlineGeneration = 0;
     bool m_deadlineArmed = false;
 };
@@ -1011,7 +1203,13 @@ void HttpServer::Impl::accept()
         } else if (!pec) {
             key = static_cast<uint32_t>(std::hash<std::string>{}(addressText));
         }
-        if (!pec && limiter.tryAdd(key)) {
+        // A full server makes room by closing the connection that has waited longest for a request.
+        bool admitted = !pec && limiter.tryAdd();
+        if (!pec && !admitted && closeOldestIdle()) {
+            limiter.addOver();
+            admitted = true;
+        }
+        if (admitted) {
             // While the budget is spent, the newest connection is told so and closed.
             auto session = std::make_shared<Session>(std::move(socket), *this, key, addressText, peer.port(),
                                                      !budget.room(kFirstRead));
@@ -1022,6 +1220,19 @@ void HttpServer::Impl::accept()
             socket.close(cec);
         }
         accept();
+    });
+}
+
+bool HttpServer::Impl::closeOldestIdle()
+{
+    return idle.takeOldest([](IdleLink& link) {
+        auto* session = static_cast<Session*>(link.owner);
+        std::shared_ptr<Session> alive = session->weak_from_this().lock();
+        if (!alive) {
+            return false; // going anyway
+        }
+        asio::post(alive->executor(), [alive] { alive->evict(); });
+        return true;
     });
 }
 

@@ -26,8 +26,13 @@ struct HttpServerLimits {
     std::chrono::milliseconds bodyTimeout{30000};   // the whole body, however fast data arrives
     std::chrono::milliseconds writeTimeout{30000};  // a reply write that makes no progress
     std::chrono::milliseconds lingerTimeout{2000};  // reading what a client still sends after the last reply
-    size_t maxConnections = 2000;
-    size_t maxConnectionsPerAddress = 200;
+    // Open connections in all. A newcomer to a full server gets in by closing the connection
+    // that has waited longest for a request; when none waits, the newcomer is closed.
+    size_t maxConnections = 10000;
+    // Requests of one client address that are still coming in pieces (a header or body that did
+    // not arrive with its first bytes); a connection that would start one more is closed. Any
+    // number of connections from one address are served while the server has room.
+    size_t maxPartialRequestsPerAddress = 200;
     unsigned ioThreads = 0;     // one io_context each; 0 means one per core
     unsigned workerThreads = 8; // for request steps that may block
 };

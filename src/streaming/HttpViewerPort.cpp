@@ -23,7 +23,7 @@ HttpServerLimits HttpViewerPort::limits()
     // At most ten viewers, and they leave the server's count once their stream runs: the rest
     // are page loads and players trying again.
     limits.maxConnections = 64;
-    limits.maxConnectionsPerAddress = 16;
+    limits.maxPartialRequestsPerAddress = 16;
     limits.ioThreads = 1;
     limits.workerThreads = 1;
     return limits;

@@ -305,39 +305,80 @@ TEST(HttpRobustness, BadRequestsGet4xxAndTheServerGoesOn)
 TEST(HttpRobustness, ConnectionLimitsAndIdleTimeOut)
 {
     HttpServerLimits limits = ServerFixture::testLimits();
-    limits.maxConnectionsPerAddress = 5;
+    limits.maxPartialRequestsPerAddress = 5;
     limits.maxConnections = 12;
-    limits.idleTimeout = 1s;
+    limits.idleTimeout = 4s;
+    limits.headerTimeout = 20s;
     ServerFixture f(limits);
     f.root.write("index.html", "ok");
     ASSERT_TRUE(f.start());
+    auto connect = [&](const std::string& address) {
+        const size_t before = f.server->connectionCount();
+        auto conn = std::make_unique<RawConnection>(f.port(), address);
+        EXPECT_TRUE(waitFor([&] { return f.server->connectionCount() > before; }));
+        return conn;
+    };
 
-    std::vector<std::unique_ptr<RawConnection>> held;
+    // Five requests from one address that come in pieces; a sixth is closed, while the same
+    // address still gets whole requests served.
+    std::vector<std::unique_ptr<RawConnection>> partial;
     for (int i = 0; i < 5; ++i) {
-        held.push_back(std::make_unique<RawConnection>(f.port(), "127.0.4.1"));
+        partial.push_back(connect("127.0.4.1"));
+        partial.back()->send("GET /index.html HTTP/1.1\r\n");
     }
-    ASSERT_TRUE(waitFor([&] { return f.server->connectionCount() == 5; }));
-    // The sixth from the same address is closed at once; another address is still served.
     RawConnection sixth(f.port(), "127.0.4.1");
+    sixth.send("GET /index.html HTTP/1.1\r\n");
     EXPECT_TRUE(sixth.waitForClose(2s));
-    EXPECT_EQ(httpGet(f.port(), "/index.html", {}, "GET", "127.0.4.2")->body, "ok");
+    EXPECT_EQ(httpGet(f.port(), "/index.html", {}, "GET", "127.0.4.1")->body, "ok");
+    ASSERT_TRUE(waitFor([&] { return f.server->connectionCount() == 5; }));
 
+    // Many connections from one address are fine while there is room. A full server closes the
+    // one that has waited longest for a request, so a newcomer gets in.
+    std::vector<std::unique_ptr<RawConnection>> waiting;
     for (int i = 0; i < 7; ++i) {
-        held.push_back(std::make_unique<RawConnection>(f.port(), loopback(4, 3, 1 + i)));
+        waiting.push_back(connect("127.0.4.2"));
     }
-    ASSERT_TRUE(waitFor([&] { return f.server->connectionCount() == 12; }));
-    RawConnection over(f.port(), "127.0.4.20");
+    waiting[1]->send("GET /index.html HTTP/1.1\r\nHost: x\r\n\r\n"); // no longer the second oldest
+    ASSERT_TRUE(waiting[1]->readResponse());
+    ASSERT_EQ(f.server->connectionCount(), 12u);
+    EXPECT_EQ(httpGet(f.port(), "/index.html", {}, "GET", "127.0.4.20")->body, "ok");
+    EXPECT_TRUE(waiting[0]->waitForClose(2s));
+    for (size_t i : {1u, 2u, 6u}) {
+        waiting[i]->send("GET /index.html HTTP/1.1\r\nHost: x\r\n\r\n");
+        auto r = waiting[i]->readResponse();
+        ASSERT_TRUE(r) << i;
+        EXPECT_EQ(r->body, "ok");
+    }
+    ASSERT_TRUE(waitFor([&] { return f.server->connectionCount() == 11; }));
+    // With only requests in progress there is nothing to close: the newcomer is.
+    for (size_t i = 1; i < 6; ++i) {
+        waiting[i]->send("GET /index.html HTTP/1.1\r\n");
+    }
+    waiting[6].reset();
+    ASSERT_TRUE(waitFor([&] { return f.server->connectionCount() == 10; }));
+    std::vector<std::unique_ptr<RawConnection>> more;
+    for (int i = 0; i < 2; ++i) {
+        more.push_back(connect(loopback(4, 5, 1 + i)));
+        more.back()->send("GET /index.html HTTP/1.1\r\n");
+    }
+    ASSERT_EQ(f.server->connectionCount(), 12u);
+    RawConnection over(f.port(), "127.0.4.30");
     EXPECT_TRUE(over.waitForClose(2s));
 
     // Connections that send nothing are closed after the idle time-out, and so is a
     // keep-alive connection after its last request.
-    EXPECT_TRUE(waitFor([&] { return f.server->connectionCount() == 0; }, 4s));
+    partial.clear();
+    waiting.clear();
+    more.clear();
+    EXPECT_TRUE(waitFor([&] { return f.server->connectionCount() == 0; }, 8s));
+    RawConnection idle(f.port());
     RawConnection keep(f.port());
     keep.send("GET /index.html HTTP/1.1\r\nHost: x\r\n\r\n");
     ASSERT_TRUE(keep.readResponse());
     auto start = Clock::now();
-    EXPECT_TRUE(keep.waitForClose(4s));
-    EXPECT_GE(Clock::now() - start, 800ms);
+    EXPECT_TRUE(keep.waitForClose(8s));
+    EXPECT_TRUE(idle.waitForClose(1s));
+    EXPECT_GE(Clock::now() - start, 3500ms);
 }
 
 TEST(HttpRobustness, StopClosesOpenConnections)
