@@ -23,6 +23,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "attacks"))
+from attack import RssSampler  # noqa: E402
+
 PORTS = {"kestrelon": 18080, "nginx": 18081, "lighttpd": 18082, "h2o": 18083, "kestrelon-log0": 18084}
 CLK_TCK = os.sysconf("SC_CLK_TCK")
 
@@ -149,16 +152,7 @@ def cpu_seconds(pids):
 
 
 def rss_kib(pids):
-    total = 0
-    for pid in pids:
-        try:
-            with open(f"/proc/{pid}/status") as f:
-                for line in f:
-                    if line.startswith("VmRSS:"):
-                        total += int(line.split()[1])
-        except OSError:
-            pass
-    return total
+    return RssSampler(pids).rss_kib()
 
 
 def run_wrk(port, path, options, duration, pids):
