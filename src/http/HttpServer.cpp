@@ -306,6 +306,9 @@ public:
         sigaddset(&set, SIGTERM);
         sigaddset(&set, SIGINT);
         sigaddset(&set, SIGHUP);
+        // sendfile has no MSG_NOSIGNAL: a client that has gone must not end the program. Blocked,
+        // the signal stays pending on the I/O thread and the call fails with EPIPE instead.
+        sigaddset(&set, SIGPIPE);
         pthread_sigmask(SIG_BLOCK, &set, &m_old);
     }
     ~SignalBlock() { pthread_sigmask(SIG_SETMASK, &m_old, nullptr); }
@@ -423,6 +426,7 @@ private:
     // bytes go into the thread's own, and only what a request leaves over is kept.
     void waitForRequest()
     {
+        endSlow();
         m_parser.reset();
         m_headerBytes = 0;
         m_announced = 0;
@@ -529,17 +533,25 @@ private:
         if (m_parser->is_header_done()) {
             return onHeader();
         }
-        // A request that comes in pieces: an address has only so many of these at a time.
-        if (!m_slow) {
-            if (!m_server.limiter.tryAddSlow(m_addressKey)) {
-                return close();
-            }
-            m_slow = true;
+        if (!startSlow()) {
+            return close();
         }
         // One deadline for the whole header, so a client that trickles bytes is cut off.
         m_stream.expires_never();
         armDeadline(m_limits.headerTimeout);
         readPart(/*body=*/false);
+    }
+
+    // A request that comes in pieces: an address has only so many of these at a time.
+    bool startSlow()
+    {
+        if (!m_slow) {
+            if (!m_server.limiter.tryAddSlow(m_addressKey)) {
+                return false;
+            }
+            m_slow = true;
+        }
+        return true;
     }
 
     void endSlow()
@@ -564,6 +576,9 @@ private:
         }
         if (m_parser->is_done()) {
             return dispatch();
+        }
+        if (!startSlow()) {
+            return close();
         }
         if (beast::iequals(req[http::field::expect], "100-continue")) {
             static const char continueLine[] = "HTTP/1.1 100 Continue\r\n\r\n";
@@ -916,6 +931,9 @@ private:
 
     void pump()
     {
+        if (!m_stream.socket().is_open()) {
+            return outputFailed(); // closed meanwhile (a deadline): its number may be another's now
+        }
         const int fd = m_stream.socket().native_handle();
         size_t turn = 0;
         while (true) {

@@ -261,6 +261,16 @@ TEST(HttpRobustness, LargeFilesReachReadersThatKeepReading)
     EXPECT_NE(got.find("Content-Length: " + std::to_string(big.size())), std::string::npos);
     EXPECT_TRUE(got.compare(bodyAt, big.size(), big) == 0);
     EXPECT_EQ(got.compare(bodyAt + big.size(), 15, "HTTP/1.1 200 OK"), 0);
+
+    // A client that goes in the middle of a file costs its connection only (no SIGPIPE).
+    for (int i = 0; i < 5; ++i) {
+        RawConnection gone(f.port());
+        gone.send("GET /big.bin HTTP/1.1\r\nHost: x\r\n\r\n");
+        ASSERT_GT(::recv(gone.fd(), buffer, sizeof buffer, 0), 0);
+        const linger reset{1, 0};
+        ::setsockopt(gone.fd(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    }
+    EXPECT_EQ(httpGet(f.port(), "/empty.txt")->status, 200);
     EXPECT_TRUE(waitFor([&] { return f.countMessages("Serving file") == 3; }));
 }
 
