@@ -1,6 +1,7 @@
 // The FTP session against a real pyftpdlib server on 127.0.0.1: several stores on one control
-// connection in active mode, ASCII and binary, folders, the connect and disconnect events, and
-// the failures: a refused login, a server that is not there, a stalled transfer, a stop.
+// connection in active mode, ASCII and binary, folders, two sessions at once, the connect and
+// disconnect events, and the failures: a refused login, a server that is not there, a stalled
+// transfer, a stop.
 #include "net/FtpClient.h"
 #include "support/FtpTestServer.h"
 #include "support/ServerFixture.h"
@@ -130,4 +131,39 @@ TEST_F(FtpClientTest, FailuresEndTheSessionWithinTheirTimeOuts)
     EXPECT_EQ(patient.store(local, "slow.htm"), CurlTransfer::kCancelled);
     patient.quit();
     EXPECT_EQ(events.seen, (std::vector<std::string>{"connected", "disconnected"}));
+}
+
+TEST_F(FtpClientTest, TwoSessionsStoreAtTheSameTime)
+{
+    // The snapshot upload and the site upload run sessions of their own on two threads, to one
+    // server. Session after session each, so that one session's goodbye or data connection often
+    // meets the other's data connection being made at the server; every store must succeed (a lost
+    // reply ends a store with the reply time-out). Each thread stops at its first failure.
+    FtpClient::Options quick;
+    quick.timeouts = {std::chrono::seconds(2), std::chrono::seconds(2), std::chrono::seconds(4)};
+    constexpr int kSessions = 400;
+    auto sessions = [&](const std::string& prefix, std::vector<std::string>& errors) {
+        for (int i = 0; i < kSessions && errors.empty(); ++i) {
+            EventList ownEvents;
+            FtpClient ftp(quick);
+            const std::string name = prefix + std::to_string(i) + ".htm";
+            std::string error = ftp.connect(account(false), ownEvents, {});
+            if (error.empty()) {
+                error = ftp.store(local, name);
+            }
+            ftp.quit();
+            if (!error.empty()) {
+                errors.push_back(name + ": " + error);
+            }
+        }
+    };
+    std::vector<std::string> errorsA, errorsB;
+    {
+        std::jthread a([&] { sessions("a", errorsA); });
+        std::jthread b([&] { sessions("b", errorsB); });
+    }
+    EXPECT_EQ(errorsA, std::vector<std::string>{});
+    EXPECT_EQ(errorsB, std::vector<std::string>{});
+    EXPECT_EQ(server.file("/a399.htm"), "ip=203.0.113.7\r\nend\r\n");
+    EXPECT_EQ(server.file("/b399.htm"), "ip=203.0.113.7\r\nend\r\n");
 }

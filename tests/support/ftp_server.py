@@ -61,6 +61,15 @@ class Handler(FTPHandler):
     dtp_handler = StallingDTPHandler
     auth_failed_timeout = 0  # answer a refused login at once
 
+    def _on_dtp_connection(self):
+        # pyftpdlib keeps the active-mode connector after it has handed its socket to the data
+        # channel, and closes it again at the session's next PORT or EPRT and at its end. By then
+        # the descriptor number may belong to another session's connection being made, and the
+        # close takes that one off the loop: its "200" never comes and its client times out.
+        # Once the data connection stands there is nothing left to connect.
+        self._dtp_connector = None
+        FTPHandler._on_dtp_connection(self)
+
     def on_connect(self):
         Control.event("connect")
 
