@@ -1243,15 +1243,19 @@ void HttpServer::Impl::accept()
 
 bool HttpServer::Impl::closeOldestIdle()
 {
-    return idle.takeOldest([](IdleLink& link) {
-        auto* session = static_cast<Session*>(link.owner);
-        std::shared_ptr<Session> alive = session->weak_from_this().lock();
-        if (!alive) {
-            return false; // going anyway
-        }
-        asio::post(alive->executor(), [alive] { alive->evict(); });
-        return true;
+    // The reference taken under the list's lock is let go only after the lock: if it were the
+    // last one, the connection's destructor would take the lock again on this thread.
+    std::shared_ptr<Session> oldest;
+    idle.takeOldest([&oldest](IdleLink& link) {
+        oldest = static_cast<Session*>(link.owner)->weak_from_this().lock();
+        return oldest != nullptr; // none: going anyway
     });
+    if (!oldest) {
+        return false;
+    }
+    auto executor = oldest->executor();
+    asio::post(executor, [oldest = std::move(oldest)] { oldest->evict(); });
+    return true;
 }
 
 HttpServer::HttpServer(HttpHandler& handler, HttpServerLimits limits) : m_handler(handler), m_limits(limits)
