@@ -7,8 +7,6 @@
 
 #include <QTimer>
 
-#include <malloc.h>
-
 #include <utility>
 
 namespace kestrelon {
@@ -42,10 +40,6 @@ void WebServer::toggle()
 
     if (m_running) {
         m_http->stop();
-        // The server's threads are gone with the stop; the memory they freed stays with glibc's
-        // per-thread arenas until it is trimmed. Without this a program that IP-Refresh restarts
-        // every few minutes grows by a megabyte or two per restart until every arena is in use.
-        malloc_trim(0);
         m_rootControlsEnabled = true;
         setRunning(false);
         m_log.DisplayMessage("Server stopped");
