@@ -88,7 +88,16 @@ bool Application::create(std::string& error)
         return false;
     }
     m_created = true;
-    m_log = std::make_unique<MessageLog>([this] { return m_settings->snapshot()->WebServe.Log; });
+    // The Message log asks on every line whether it is on: a flag that follows every change at
+    // once, in the changing thread, costs less than a settings copy per line.
+    m_logOn.store(m_settings->snapshot()->WebServe.Log);
+    connect(
+        m_settings.get(), &SettingsModel::replaced, this,
+        [this](const std::shared_ptr<const Settings>&, const std::shared_ptr<const Settings>& after) {
+            m_logOn.store(after->WebServe.Log);
+        },
+        Qt::DirectConnection);
+    m_log = std::make_unique<MessageLog>([this] { return m_logOn.load(std::memory_order_relaxed); });
 
     // 2. The port schedule's timer runs from here to the end; the port address and its status
     // line from the settings.

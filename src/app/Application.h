@@ -29,6 +29,8 @@
 
 #include <QObject>
 
+#include <atomic>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -140,6 +142,7 @@ private:
     std::unique_ptr<SettingsModel> m_settings;
     bool m_created = false;
     std::unique_ptr<MessageLog> m_log;
+    std::atomic<bool> m_logOn{false}; // WebServe.Log of the latest settings
     PortOutputDevice m_port;
     // The mails of the feedback form and the address-change mail, on threads of their own; after
     // the log, which they write to, and stopped before the features go.

@@ -51,7 +51,7 @@ void LineLog::append(std::string_view text)
     }
 
     // The line is put together before the lock is taken, which is held only to add it.
-    std::string line;
+    const std::string* stampText = nullptr;
     if (!m_options.stampPattern.empty()) {
         const auto now = m_options.clock ? m_options.clock() : std::chrono::system_clock::now();
         const int64_t second = std::chrono::floor<std::chrono::seconds>(now).time_since_epoch().count();
@@ -61,13 +61,19 @@ void LineLog::append(std::string_view text)
             cache.second = second;
             cache.text = stamp(m_options.stampPattern, now) + m_options.stampSeparator;
         }
-        line = cache.text;
+        stampText = &cache.text;
     }
-    const size_t messageAt = line.size();
+    // Put together in the thread's own buffer: a line costs no allocation.
+    thread_local std::string line;
+    line.clear();
+    const size_t messageAt = stampText ? stampText->size() : 0;
+    if (stampText) {
+        line.append(*stampText);
+    }
     if (text.size() <= kMaxLineBytes) {
         line.append(text);
     } else {
-        line.append(clippedText(text, kMaxLineBytes));
+        appendClipped(line, text, kMaxLineBytes);
     }
     for (size_t i = messageAt; i < line.size(); ++i) {
         const auto u = static_cast<unsigned char>(line[i]);
@@ -75,40 +81,56 @@ void LineLog::append(std::string_view text)
             line[i] = '?'; // a text from outside cannot forge lines
         }
     }
-    const bool mirrored = m_mirrored.load(std::memory_order_relaxed);
-    std::string sinkLine;
-    if (mirrored) {
-        sinkLine = line;
+    // The mirror gets the line before the log keeps it, outside the lock: lines of one thread
+    // keep their order in both, and the sink's own lock is never taken under this one.
+    if (const Sink* sink = m_sink.load(std::memory_order_acquire)) {
+        (*sink)(line);
     }
-    std::shared_ptr<const std::function<void(const std::string&)>> sink;
     {
         std::lock_guard lock(m_mutex);
         if (overBounds()) {
             emptyLocked();
         }
-        m_bytes += line.size();
-        m_lines.push_back(std::move(line));
-        if (mirrored) {
-            sink = m_sink;
-        }
+        keepLocked(line);
     }
-    if (sink) {
-        (*sink)(sinkLine);
+    if (line.capacity() > 4 * kMaxLineBytes) {
+        std::string().swap(line);
     }
     notify();
 }
 
+void LineLog::keepLocked(std::string_view line)
+{
+    // The text grows to what the bounds let it hold and keeps that room when it is emptied, so a
+    // busy log does not allocate for its lines at all.
+    const size_t need = m_text.size() + line.size();
+    if (need > m_text.capacity()) {
+        m_text.reserve(std::min(std::max(need, 2 * m_text.capacity()), kMaxBytes + 2 * kMaxLineBytes + 256));
+        if (need > m_text.capacity()) {
+            m_text.reserve(need);
+        }
+    }
+    m_text.insert(m_text.end(), line.begin(), line.end());
+    m_ends.push_back(m_text.size());
+}
+
+std::string LineLog::lineAt(size_t index) const
+{
+    const size_t begin = index == 0 ? 0 : m_ends[index - 1];
+    return std::string(m_text.data() + begin, m_ends[index] - begin);
+}
+
 bool LineLog::overBounds() const
 {
-    return (m_options.lineLimit == LineLimit::BeforeEachLine && m_lines.size() > kMaxLines) ||
-           m_bytes > kMaxBytes;
+    return (m_options.lineLimit == LineLimit::BeforeEachLine && m_ends.size() > kMaxLines) ||
+           m_text.size() > kMaxBytes;
 }
 
 bool LineLog::emptyIfFull()
 {
     {
         std::lock_guard lock(m_mutex);
-        if (m_lines.size() <= kMaxLines) {
+        if (m_ends.size() <= kMaxLines) {
             return false;
         }
         emptyLocked();
@@ -128,8 +150,8 @@ void LineLog::clear()
 
 void LineLog::emptyLocked()
 {
-    m_lines.clear();
-    m_bytes = 0;
+    m_text.clear();
+    m_ends.clear();
     ++m_epoch;
 }
 
@@ -137,13 +159,18 @@ std::vector<std::string> LineLog::lines() const
 {
     m_notifyPending = false;
     std::lock_guard lock(m_mutex);
-    return m_lines;
+    std::vector<std::string> out;
+    out.reserve(m_ends.size());
+    for (size_t i = 0; i < m_ends.size(); ++i) {
+        out.push_back(lineAt(i));
+    }
+    return out;
 }
 
 size_t LineLog::lineCount() const
 {
     std::lock_guard lock(m_mutex);
-    return m_lines.size();
+    return m_ends.size();
 }
 
 LineLog::Tail LineLog::linesSince(uint64_t epoch, size_t shown) const
@@ -152,15 +179,18 @@ LineLog::Tail LineLog::linesSince(uint64_t epoch, size_t shown) const
     std::lock_guard lock(m_mutex);
     Tail tail;
     tail.epoch = m_epoch;
-    tail.first = (epoch == m_epoch && shown <= m_lines.size()) ? shown : 0;
-    tail.lines.assign(m_lines.begin() + static_cast<long>(tail.first), m_lines.end());
+    tail.first = (epoch == m_epoch && shown <= m_ends.size()) ? shown : 0;
+    tail.lines.reserve(m_ends.size() - tail.first);
+    for (size_t i = tail.first; i < m_ends.size(); ++i) {
+        tail.lines.push_back(lineAt(i));
+    }
     return tail;
 }
 
 LineLog::Position LineLog::position() const
 {
     std::lock_guard lock(m_mutex);
-    return {m_epoch, m_lines.size()};
+    return {m_epoch, m_ends.size()};
 }
 
 Outcome LineLog::save(const std::string& path) const
@@ -168,9 +198,11 @@ Outcome LineLog::save(const std::string& path) const
     std::string text;
     {
         std::lock_guard lock(m_mutex);
-        text.reserve(m_bytes + m_lines.size());
-        for (const std::string& line : m_lines) {
-            text.append(line).push_back('\n');
+        text.reserve(m_text.size() + m_ends.size());
+        size_t begin = 0;
+        for (size_t end : m_ends) {
+            text.append(m_text.data() + begin, end - begin).push_back('\n');
+            begin = end;
         }
     }
     std::string error;
@@ -182,11 +214,13 @@ Outcome LineLog::save(const std::string& path) const
 
 void LineLog::setSink(std::function<void(const std::string&)> sink)
 {
-    auto shared =
-        sink ? std::make_shared<const std::function<void(const std::string&)>>(std::move(sink)) : nullptr;
     std::lock_guard lock(m_mutex);
-    m_mirrored = shared != nullptr;
-    m_sink = std::move(shared);
+    if (!sink) {
+        m_sink.store(nullptr, std::memory_order_release);
+        return;
+    }
+    m_sinks.push_back(std::make_unique<const Sink>(std::move(sink)));
+    m_sink.store(m_sinks.back().get(), std::memory_order_release);
 }
 
 void LineLog::mirrorTo(std::shared_ptr<AsyncLineWriter> writer, std::string prefix)
@@ -201,7 +235,8 @@ void LineLog::mirrorTo(std::shared_ptr<AsyncLineWriter> writer, std::string pref
 
 void LineLog::notify()
 {
-    if (!m_notifyPending.exchange(true)) {
+    // Read first: while a notice is pending (nobody has read yet), a line writes nothing shared.
+    if (!m_notifyPending.load(std::memory_order_relaxed) && !m_notifyPending.exchange(true)) {
         Q_EMIT changed();
     }
 }

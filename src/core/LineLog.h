@@ -92,9 +92,9 @@ public:
     // "Save Log": writes the lines to the file, one a line, replacing it in one step.
     Outcome save(const std::string& path) const;
 
-    // Each line, as stored, is handed to the sink too. The sink runs on the appending thread
-    // after the log's lock is released, so it must be quick and thread-safe; lines of one thread
-    // reach it in their order. An empty sink ends the mirror.
+    // Each line, as stored, is handed to the sink too, just before the log keeps it. The sink runs
+    // on the appending thread outside the log's lock, so it must be quick and thread-safe; lines
+    // of one thread reach it in their order. An empty sink ends the mirror.
     void setSink(std::function<void(const std::string& line)> sink);
     // The headless mirror: each line, after the prefix, to the writer (which never blocks).
     void mirrorTo(std::shared_ptr<AsyncLineWriter> writer, std::string prefix);
@@ -108,17 +108,23 @@ Q_SIGNALS:
 
 private:
     void emptyLocked();
-    bool overBounds() const; // with the lock held
+    void keepLocked(std::string_view line);
+    std::string lineAt(size_t index) const; // with the lock held
+    bool overBounds() const;                // with the lock held
     void notify();
 
     const Options m_options;
     const uint64_t m_id; // tells this log's stamps apart from other logs' in the threads' caches
     mutable std::mutex m_mutex;
-    std::vector<std::string> m_lines;
+    // The lines, one after the other without line ends, and where each ends in it.
+    std::vector<char> m_text;
+    std::vector<size_t> m_ends;
     uint64_t m_epoch = 1; // counts the times the log was emptied
-    size_t m_bytes = 0;   // text held in m_lines
-    std::shared_ptr<const std::function<void(const std::string&)>> m_sink;
-    std::atomic<bool> m_mirrored{false}; // m_sink is set; read without the lock
+    using Sink = std::function<void(const std::string&)>;
+    // The sink in use, read without the lock. Every sink ever set stays alive with the log (it is
+    // set a few times in a run), so a line never waits for, or counts references to, the sink.
+    std::atomic<const Sink*> m_sink{nullptr};
+    std::vector<std::unique_ptr<const Sink>> m_sinks;
     mutable std::atomic<bool> m_notifyPending{false};
 };
 

@@ -80,15 +80,26 @@ std::string withoutControlChars(std::string_view text)
 
 std::string clippedText(std::string_view text, size_t maxBytes)
 {
+    std::string out;
+    appendClipped(out, text, maxBytes);
+    return out;
+}
+
+void appendClipped(std::string& out, std::string_view text, size_t maxBytes)
+{
     if (text.size() <= maxBytes) {
-        return std::string(text);
+        out.append(text);
+        return;
     }
     size_t keep = maxBytes;
     // Back off UTF-8 continuation bytes, so the kept part ends on a whole character.
     for (int i = 0; i < 3 && keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80; ++i) {
         --keep;
     }
-    return std::string(text.substr(0, keep)) + "[... " + std::to_string(text.size() - keep) + " bytes cut]";
+    out.append(text.substr(0, keep))
+        .append("[... ")
+        .append(std::to_string(text.size() - keep))
+        .append(" bytes cut]");
 }
 
 } // namespace kestrelon

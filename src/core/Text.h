@@ -21,5 +21,7 @@ std::string withoutControlChars(std::string_view text);
 // The text, or when it is longer than maxBytes its start followed by "[... N bytes cut]". A cut
 // never splits a UTF-8 sequence.
 std::string clippedText(std::string_view text, size_t maxBytes);
+// clippedText appended to out, without a copy of its own.
+void appendClipped(std::string& out, std::string_view text, size_t maxBytes);
 
 } // namespace kestrelon

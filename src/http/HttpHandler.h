@@ -57,6 +57,10 @@ public:
     // An error that escaped a request's step or the layer itself and ended its connection (the
     // server goes on). Any I/O or worker thread; must not throw.
     virtual void connectionError(std::string_view what) noexcept = 0;
+
+    // A reply with a sentNote has gone out whole. Called on the connection's I/O thread; must not
+    // block or throw.
+    virtual void sent(std::string_view note) noexcept { (void)note; }
 };
 
 // The page of an error status, with its reason phrase as the heading. Any thread.

@@ -1,7 +1,9 @@
-// The only file that includes Beast: it is slow to compile, and nothing else needs to see it.
+// The only file that includes Beast's parser and streams: they are slow to compile, and nothing
+// else needs to see them.
 #include "http/HttpServer.h"
 
 #include "http/HttpHandler.h"
+#include "http/ResponseHead.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
@@ -37,8 +39,6 @@ using tcp = asio::ip::tcp;
 using error_code = boost::system::error_code;
 
 namespace {
-
-const char* const kServerName = "Kestrelon";
 
 std::string_view view(beast::string_view s)
 {
@@ -142,27 +142,6 @@ unsigned transferCodingStatus(const http::fields& fields, bool parserChunked)
         return 0; // no Transfer-Encoding at all
     }
     return codings == 1 && !emptyField && parserChunked ? 0 : 400;
-}
-
-// The header block of a response as Beast writes it, appended to out.
-template <class Body> void appendHeader(std::string& out, http::response<Body>& res)
-{
-    http::response_serializer<Body> sr(res);
-    sr.split(true);
-    error_code ec;
-    while (!sr.is_header_done()) {
-        size_t n = 0;
-        sr.next(ec, [&](error_code&, const auto& buffers) {
-            for (auto b : beast::buffers_range_ref(buffers)) {
-                out.append(static_cast<const char*>(b.data()), b.size());
-                n += b.size();
-            }
-        });
-        if (ec) {
-            throw boost::system::system_error(ec);
-        }
-        sr.consume(n);
-    }
 }
 
 // Where the bytes a client still sends after its last reply go: nobody reads them.
@@ -775,40 +754,27 @@ private:
         sendError(500, "Internal Server Error");
     }
 
-    template <class Body> void prepareHeader(http::response<Body>& res, const Reply& reply)
+    // The header of a reply: status, content type and the fields the handler asked for.
+    ResponseHead headOf(const Reply& reply) const
     {
-        res.version(m_version);
-        res.result(static_cast<unsigned>(reply.status));
+        ResponseHead head;
+        head.version = m_version;
+        head.status = static_cast<unsigned>(reply.status);
         if (reply.status == 302) {
-            res.reason("Moved Temporarily");
+            head.reason = "Moved Temporarily";
         }
-        res.set(http::field::server, kServerName);
         if (reply.status != 204 && reply.status != 304) {
-            res.set(http::field::content_type, headerValue(reply.contentType));
+            head.contentType = reply.contentType;
         }
-        if (!reply.location.empty()) {
-            res.set(http::field::location, headerValue(reply.location));
-        }
+        head.location = reply.location;
         if (!reply.realm.empty()) {
-            res.result(http::status::unauthorized);
-            res.set(http::field::www_authenticate, "Basic realm=\"" + headerValue(reply.realm) + "\"");
+            head.status = 401;
+            head.reason = {};
+            head.realm = reply.realm;
         }
-        for (const auto& [name, value] : reply.fields) {
-            res.set(headerValue(name), headerValue(value));
-        }
-        res.keep_alive(m_keepAlive);
-    }
-
-    // Header values must not carry line breaks.
-    static std::string headerValue(const std::string& text)
-    {
-        std::string out = text;
-        for (char& c : out) {
-            if (c == '\r' || c == '\n') {
-                c = ' ';
-            }
-        }
-        return out;
+        head.fields = &reply.fields;
+        head.keepAlive = m_keepAlive;
+        return head;
     }
 
     void sendReply(Reply reply)
@@ -830,57 +796,49 @@ private:
         m_reply = std::move(reply);
         Reply& r = m_reply;
         std::string& head = scratchHead();
+        if (r.takeOver && !m_head && !r.headLength) {
+            // The header alone; the body is the new owner's, until it closes the connection.
+            m_keepAlive = false;
+        }
+        ResponseHead h = headOf(r);
         if (m_head || r.headLength) {
             // HEAD: the header alone, with the length the body would have. A reply whose body
             // would be a taken-over connection has no length to announce.
-            http::response<http::empty_body> res;
-            prepareHeader(res, r);
             if (r.status != 204 && !r.takeOver) {
-                res.set(http::field::content_length, std::to_string(r.headLength   ? *r.headLength
-                                                                    : r.file       ? r.fileSize
-                                                                    : r.sharedBody ? r.sharedBody->size()
-                                                                                   : r.body.size()));
+                h.contentLength = r.headLength   ? *r.headLength
+                                  : r.file       ? r.fileSize
+                                  : r.sharedBody ? r.sharedBody->size()
+                                                 : r.body.size();
             }
-            appendHeader(head, res);
+            appendResponseHead(head, h);
             r.file.reset();
             r.takeOver = nullptr;
             return startOutput(head);
         }
         if (r.takeOver) {
-            // The header alone; the body is the new owner's, until it closes the connection.
-            m_keepAlive = false;
-            http::response<http::empty_body> res;
-            prepareHeader(res, r);
-            appendHeader(head, res);
+            appendResponseHead(head, h);
             return startOutput(head);
         }
         if (r.file) {
-            http::response<http::empty_body> res;
-            prepareHeader(res, r);
-            res.content_length(r.fileSize);
-            appendHeader(head, res);
+            h.contentLength = r.fileSize;
+            appendResponseHead(head, h);
             m_outFile = std::move(r.file);
             m_outFileOffset = 0;
             m_outFileLeft = r.fileSize;
             return startOutput(head);
         }
         if (r.sharedBody) {
-            http::response<http::empty_body> res;
-            prepareHeader(res, r);
-            res.content_length(r.sharedBody->size());
-            appendHeader(head, res);
+            h.contentLength = r.sharedBody->size();
+            appendResponseHead(head, h);
             m_outShared = std::move(r.sharedBody);
             m_outBodyLeft = *m_outShared;
             return startOutput(head);
         }
-        http::response<http::string_body> res;
-        prepareHeader(res, r);
         if (r.status != 204) {
-            res.body() = std::move(r.body);
-            res.prepare_payload();
+            h.contentLength = r.body.size();
+            m_outBody = std::move(r.body);
         }
-        appendHeader(head, res);
-        m_outBody = std::move(res.body());
+        appendResponseHead(head, h);
         m_outBodyLeft = m_outBody;
         startOutput(head);
     }
@@ -892,18 +850,16 @@ private:
             m_keepAlive = false;
             releaseRequest();
         }
-        http::response<http::string_body> res;
-        res.version(11);
-        res.result(status);
-        res.set(http::field::server, kServerName);
-        res.set(http::field::content_type, "text/html");
-        res.body() = errorPage(reason);
-        res.keep_alive(m_keepAlive);
-        res.prepare_payload();
         m_reply = Reply{};
+        m_outBody = errorPage(reason);
+        ResponseHead h;
+        h.version = 11;
+        h.status = status;
+        h.contentType = "text/html";
+        h.keepAlive = m_keepAlive;
+        h.contentLength = m_outBody.size();
         std::string& head = scratchHead();
-        appendHeader(head, res);
-        m_outBody = std::move(res.body());
+        appendResponseHead(head, h);
         m_outBodyLeft = m_outBody;
         startOutput(head);
     }
@@ -1070,8 +1026,8 @@ private:
         if (m_reply.takeOver) {
             return handOver();
         }
-        if (m_reply.whenSent) {
-            m_reply.whenSent();
+        if (!m_reply.sentNote.empty()) {
+            m_server.handler.sent(m_reply.sentNote);
         }
         m_reply = Reply{}; // lowers a busy count it holds
         if (m_buffer.size() > 0 || ++m_inlineReplies > kInlineReplies) {

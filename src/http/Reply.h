@@ -42,9 +42,10 @@ struct Reply {
     // Keeps a busy count raised until the reply has been sent or the connection has ended.
     ServerBusy::Token busy;
 
-    // Runs on the connection's I/O thread once the whole reply has gone out (a file to its last
-    // byte); never when the connection failed first. Must not block.
-    std::function<void()> whenSent;
+    // Handed to the handler's sent() once the whole reply has gone out (a file to its last byte);
+    // never when the connection failed first. Empty: sent() is not called. The handler's own
+    // record of what went out, made with the reply so that nothing is put together afterwards.
+    std::string sentNote;
 
     // The connection is taken over: the layer writes the header alone (status, content type and
     // fields, no length, "Connection: close"), then gives up the socket and hands it here, in

@@ -11,7 +11,6 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-#include <vector>
 
 namespace kestrelon {
 
@@ -19,53 +18,45 @@ namespace {
 
 constexpr int kOpenFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
 
-// Resolves "." and ".." segments of a path. A ".." above the start is dropped when clamp is set
-// (as at "/"), otherwise it makes the result false.
-bool resolveSegments(std::string_view rest, std::vector<std::string_view>& out, bool clamp)
+// Appends the segments of a path to out as "/a/b", resolving "." and "..". A ".." above what out
+// held at the start is dropped when clamp is set (as at "/"), otherwise it makes the result false.
+// Only "/" separates.
+bool appendSegments(std::string& out, std::string_view rest, bool clamp)
 {
+    const size_t floor = out.size();
     while (!rest.empty()) {
-        size_t slash = rest.find('/');
-        std::string_view part = rest.substr(0, slash);
+        const size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
         rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
         if (part.empty() || part == ".") {
             continue;
         }
         if (part == "..") {
-            if (out.empty()) {
+            if (out.size() == floor) {
                 if (!clamp) {
                     return false;
                 }
                 continue;
             }
-            out.pop_back();
+            out.resize(out.rfind('/'));
             continue;
         }
-        out.push_back(part);
+        out.push_back('/');
+        out.append(part);
     }
     return true;
 }
 
-std::string joined(const std::vector<std::string_view>& parts)
-{
-    std::string out;
-    for (auto part : parts) {
-        if (!out.empty()) {
-            out.push_back('/');
-        }
-        out.append(part);
-    }
-    return out;
-}
-
 // openat2 with RESOLVE_BENEATH: the kernel refuses (EXDEV) any path that would leave dirFd,
 // by "..", an absolute link or a link leading out. One system call for the common case.
+// relative is "/a/b" (taken as "a/b"), or empty for the folder itself.
 int openBeneath(int dirFd, const std::string& relative)
 {
     open_how how{};
     how.flags = kOpenFlags;
     how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
     return static_cast<int>(
-        ::syscall(SYS_openat2, dirFd, relative.empty() ? "." : relative.c_str(), &how, sizeof how));
+        ::syscall(SYS_openat2, dirFd, relative.empty() ? "." : relative.c_str() + 1, &how, sizeof how));
 }
 
 void setIdentity(ResolvedFile& result, const struct stat& st)
@@ -119,12 +110,11 @@ FastResult resolveFast(const std::string& root, const std::string& relative, con
         return FastResult::Fallback;
     }
     if (S_ISDIR(st.st_mode)) {
-        std::vector<std::string_view> parts;
-        std::string withDefault = relative.empty() ? defaultFile : relative + "/" + defaultFile;
-        if (!resolveSegments(withDefault, parts, /*clamp=*/false)) {
+        std::string withDefault;
+        if (!appendSegments(withDefault, relative + "/" + defaultFile, /*clamp=*/false)) {
             return FastResult::Fallback;
         }
-        fd = FileHandle(openBeneath(rootFd, joined(parts)));
+        fd = FileHandle(openBeneath(rootFd, withDefault));
         if (!fd) {
             return errno == ENOENT || errno == ENOTDIR ? FastResult::Done : FastResult::Fallback;
         }
@@ -233,16 +223,19 @@ void resolveSlow(const std::string& root, const std::string& defaultFile, Resolv
 
 std::string normalisedPath(const std::string& path)
 {
-    std::string absolute = path;
-    if (absolute.empty() || absolute.front() != '/') {
+    std::string out;
+    out.reserve(path.size() + 1);
+    if (path.empty() || path.front() != '/') {
         char cwd[PATH_MAX];
         if (::getcwd(cwd, sizeof cwd)) {
-            absolute = std::string(cwd) + "/" + absolute;
+            appendSegments(out, cwd, /*clamp=*/true);
         }
     }
-    std::vector<std::string_view> parts;
-    resolveSegments(absolute, parts, /*clamp=*/true);
-    return "/" + joined(parts);
+    appendSegments(out, path, /*clamp=*/true);
+    if (out.empty()) {
+        out = "/";
+    }
+    return out;
 }
 
 ResolvedFile resolveFile(const std::string& root, const std::string& document, const std::string& defaultFile)
@@ -252,9 +245,10 @@ ResolvedFile resolveFile(const std::string& root, const std::string& document, c
         return result; // never the whole file system
     }
     result.candidate = normalisedPath(root + document);
-    std::vector<std::string_view> parts;
-    if (resolveSegments(document, parts, /*clamp=*/false)) {
-        if (resolveFast(root, joined(parts), defaultFile, result) == FastResult::Done) {
+    std::string relative;
+    relative.reserve(document.size());
+    if (appendSegments(relative, document, /*clamp=*/false)) {
+        if (resolveFast(root, relative, defaultFile, result) == FastResult::Done) {
             return result;
         }
         result = ResolvedFile{};

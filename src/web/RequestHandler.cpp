@@ -37,10 +37,30 @@ std::string RequestHandler::notFoundPage()
 
 RequestHandler::RequestHandler(Collaborators c) : m(c) {}
 
-void RequestHandler::log(const std::string& text)
+void RequestHandler::log(std::string_view text)
 {
     m.log.DisplayMessage(text);
 }
+
+void RequestHandler::sent(std::string_view note) noexcept
+{
+    try {
+        log(note);
+    } catch (...) {
+    }
+}
+
+namespace {
+
+// Where a request's log line is put together: one buffer per thread, kept between requests.
+std::string& scratchLine()
+{
+    thread_local std::string line;
+    line.clear();
+    return line;
+}
+
+} // namespace
 
 HttpAnswer RequestHandler::handle(const HttpRequest& request)
 {
@@ -171,6 +191,30 @@ std::string fileNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// A fixed page as a body that every reply sending it shares: nothing is copied per request.
+std::shared_ptr<const std::string> sharedPage(const char* page)
+{
+    return std::make_shared<const std::string>(page);
+}
+
+const std::shared_ptr<const std::string>& authenticationFailedBody()
+{
+    static const auto body = sharedPage(RequestHandler::kAuthenticationFailedPage);
+    return body;
+}
+
+const std::shared_ptr<const std::string>& accessDeniedBody()
+{
+    static const auto body = sharedPage(RequestHandler::kAccessDeniedPage);
+    return body;
+}
+
+const std::shared_ptr<const std::string>& notFoundBody()
+{
+    static const auto body = std::make_shared<const std::string>(RequestHandler::notFoundPage());
+    return body;
+}
+
 std::string hex4(uint16_t value)
 {
     char buf[8];
@@ -205,9 +249,17 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
 
     // 4. The request line. A client's texts are cut to a length the log can keep.
     if (logThis) {
-        log("Command " + rq.command + " " + clippedText(rq.document, MessageLog::kMaxFieldBytes) +
-            " received from " + rq.clientAddress + ":" + std::to_string(rq.clientPort) + "  [" +
-            clippedText(clientHost, MessageLog::kMaxFieldBytes) + "]");
+        std::string& line = scratchLine();
+        line.append("Command ").append(rq.command).append(" ");
+        appendClipped(line, rq.document, MessageLog::kMaxFieldBytes);
+        line.append(" received from ")
+            .append(rq.clientAddress)
+            .append(":")
+            .append(std::to_string(rq.clientPort));
+        line.append("  [");
+        appendClipped(line, clientHost, MessageLog::kMaxFieldBytes);
+        line.append("]");
+        log(line);
     }
 
     // 5. A feedback form: stored or mailed, and answered with a redirect to the page, which goes
@@ -267,7 +319,7 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
     if (web.Auth && (rq.userName != web.User || rq.password != web.Pass)) {
         // A challenge (401), which replaces a feedback redirect; without a realm the page goes out
         // alone, with the status the request has so far (200, or the redirect's 302).
-        reply.body = kAuthenticationFailedPage;
+        reply.sharedBody = authenticationFailedBody();
         reply.realm = web.Login;
         return web.Login.empty() ? std::move(reply) : status(401, std::move(reply));
     }
@@ -277,7 +329,7 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
         if (!entry.empty() && (rq.clientAddress.find(entry) != std::string::npos ||
                                clientHost.find(entry) != std::string::npos)) {
             log("ACCESS DENIED: " + rq.clientAddress);
-            reply.body = kAccessDeniedPage;
+            reply.sharedBody = accessDeniedBody();
             return status(403, std::move(reply));
         }
     }
@@ -285,12 +337,12 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
     // 10. The file under the root.
     ResolvedFile file = resolveFile(web.Root, rq.document, web.RootFile);
     if (file.kind == ResolvedFile::Kind::NotFound) {
-        reply.body = notFoundPage();
+        reply.sharedBody = notFoundBody();
         return status(404, std::move(reply));
     }
     if (file.kind == ResolvedFile::Kind::Outside ||
         (file.kind == ResolvedFile::Kind::Found && isProtected(file.candidate, file.device, file.inode))) {
-        reply.body = kAccessDeniedPage;
+        reply.sharedBody = accessDeniedBody();
         return status(403, std::move(reply));
     }
 
@@ -310,12 +362,14 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
         reply.fileSize = file.size;
     }
     if (logThis) {
-        reply.whenSent = [this, path = std::move(file.candidate), size = file.size,
-                          address = rq.clientAddress, port = rq.clientPort] {
-            log("Serving file " + clippedText(path, MessageLog::kMaxFieldBytes) + " (" +
-                std::to_string(size) + " bytes / " + std::to_string(size) + " bytes sent) to " + address +
-                ":" + std::to_string(port));
-        };
+        // The line is logged once the file has gone out whole.
+        const std::string size = std::to_string(file.size);
+        std::string& note = reply.sentNote;
+        note.reserve(64 + std::min(file.candidate.size(), MessageLog::kMaxFieldBytes + 32));
+        note.append("Serving file ");
+        appendClipped(note, file.candidate, MessageLog::kMaxFieldBytes);
+        note.append(" (").append(size).append(" bytes / ").append(size).append(" bytes sent) to ");
+        note.append(rq.clientAddress).append(":").append(std::to_string(rq.clientPort));
     }
     return reply;
 }

@@ -54,6 +54,8 @@ public:
     HttpAnswer handle(const HttpRequest& request) override;
     // An error that ended a connection inside the HTTP layer: a line in the Message log.
     void connectionError(std::string_view what) noexcept override;
+    // A file has gone out whole: its "Serving file" line.
+    void sent(std::string_view note) noexcept override;
 
     // One request on its way through the handler.
     struct Job {
@@ -88,7 +90,7 @@ public:
     static std::string notFoundPage();
 
 private:
-    void log(const std::string& text);
+    void log(std::string_view text);
     bool isProtected(const std::string& candidate, uint64_t device, uint64_t inode);
 
     Collaborators m;

@@ -26,7 +26,15 @@ class TestHandler : public HttpHandler {
 public:
     std::function<HttpAnswer(const HttpRequest&)> respond;
 
+    std::function<void(std::string_view)> onSent;
+
     HttpAnswer handle(const HttpRequest& request) override { return respond(request); }
+    void sent(std::string_view note) noexcept override
+    {
+        if (onSent) {
+            onSent(note);
+        }
+    }
     void connectionError(std::string_view what) noexcept override
     {
         std::lock_guard lock(m_mutex);
@@ -74,6 +82,11 @@ protected:
 TEST_F(HttpServerTest, TheHandlerSeesTheRequestAndItsReplyGoesOut)
 {
     std::promise<void> sent;
+    handler.onSent = [&](std::string_view note) {
+        if (note == "posted") {
+            sent.set_value();
+        }
+    };
     handler.respond = [&](const HttpRequest& rq) {
         Reply reply = textReply(std::string(rq.method) + " " + std::string(rq.target) + " [" +
                                 std::string(rq.body) + "] accept=" + std::string(rq.field("accept")) +
@@ -81,7 +94,7 @@ TEST_F(HttpServerTest, TheHandlerSeesTheRequestAndItsReplyGoesOut)
                                 std::string(rq.clientAddress));
         reply.fields.emplace_back("Cache-Control", "no-cache\r\nInjected: 1");
         if (rq.method == "POST") {
-            reply.whenSent = [&] { sent.set_value(); };
+            reply.sentNote = "posted";
         }
         return reply;
     };
