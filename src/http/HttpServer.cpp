@@ -335,6 +335,7 @@ struct HttpServer::Impl {
     std::unique_ptr<asio::thread_pool> workers;
     std::unique_ptr<tcp::acceptor> acceptor;
     std::unique_ptr<asio::steady_timer> acceptRetry;
+    tcp::endpoint acceptPeer; // where the accept in progress puts the peer's address
     std::vector<std::thread> threads;
     size_t nextContext = 0;
     uint16_t boundPort = 0;
@@ -417,8 +418,6 @@ private:
         }
         m_buffer.shrink_to_fit(); // empty: frees it
         recharge();
-        m_server.idle.add(m_idle);
-        startIdle();
         readWhileIdle();
     }
 
@@ -462,6 +461,12 @@ private:
             n = ::recv(fd, scratch.data(), scratch.size(), MSG_DONTWAIT);
         } while (n < 0 && errno == EINTR);
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // Nothing there yet: the connection now waits, under the idle time-out and on the
+            // list of those that make room for newcomers. A request already there needs neither.
+            if (!m_waiting) {
+                m_server.idle.add(m_idle);
+                startIdle();
+            }
             m_inlineReplies = 0;
             m_stream.socket().async_wait(tcp::socket::wait_read, [self = shared_from_this()](error_code ec) {
                 if (ec || self->m_evicted) {
@@ -471,8 +476,10 @@ private:
             });
             return;
         }
-        m_server.idle.remove(m_idle);
-        m_waiting = false;
+        if (m_waiting) {
+            m_server.idle.remove(m_idle);
+            m_waiting = false;
+        }
         if (n <= 0 || m_evicted) {
             return close();
         }
@@ -1066,9 +1073,26 @@ private:
     void afterReply()
     {
         if (!m_keepAlive) {
-            return lingeringClose();
+            return quietlyDone() ? close() : lingeringClose();
         }
         waitForRequest();
+    }
+
+    // Whether the client has sent nothing beyond the request just answered: then the connection
+    // closes at once, as a client that asked for the close expects. Otherwise what is still on
+    // its way is read and dropped first (lingeringClose), so a reset does not cost the client its
+    // reply.
+    bool quietlyDone()
+    {
+        if (!m_parser || !m_parser->is_done() || m_buffer.size() > 0) {
+            return false;
+        }
+        char byte;
+        ssize_t n;
+        do {
+            n = ::recv(m_stream.socket().native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
     }
 
     // Closes the sending side first and reads what the client still sends for a moment, so the
@@ -1154,7 +1178,8 @@ void HttpServer::Impl::accept()
 {
     auto& target = *contexts[nextContext];
     nextContext = (nextContext + 1) % contexts.size();
-    acceptor->async_accept(target, [this](error_code ec, tcp::socket socket) {
+    // The peer's address comes with the accept itself: no lookup afterwards.
+    acceptor->async_accept(target, acceptPeer, [this](error_code ec, tcp::socket socket) {
         if (ec == asio::error::operation_aborted || !acceptor->is_open()) {
             return;
         }
@@ -1169,7 +1194,10 @@ void HttpServer::Impl::accept()
             return;
         }
         error_code pec;
-        auto peer = socket.remote_endpoint(pec);
+        const tcp::endpoint peer = acceptPeer;
+        if (peer.address().is_unspecified()) {
+            pec = asio::error::not_connected;
+        }
         const auto address = plainAddress(peer.address());
         const std::string addressText = pec ? std::string() : address.to_string();
         uint32_t key = 0;
