@@ -75,6 +75,20 @@ std::shared_ptr<const std::string> FileContentCache::contents(int fd, const File
     return data;
 }
 
+std::shared_ptr<const std::string> FileContentCache::kept(const FileVersion& version)
+{
+    if (version.size > kMaxFileBytes) {
+        return nullptr;
+    }
+    std::lock_guard lock(m_mutex);
+    auto it = m_entries.find(keyOf(version));
+    if (it == m_entries.end() || !(it->second.version == version)) {
+        return nullptr;
+    }
+    m_lru.splice(m_lru.begin(), m_lru, it->second.lru);
+    return it->second.data;
+}
+
 size_t FileContentCache::totalBytes() const
 {
     std::lock_guard lock(m_mutex);

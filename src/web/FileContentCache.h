@@ -36,6 +36,8 @@ public:
     // the file qualifies. Nothing when the file is too large or cannot be read in full (it
     // changed while read): the caller sends it from disk.
     std::shared_ptr<const std::string> contents(int fd, const FileVersion& version);
+    // The contents kept for exactly this version, without touching the file; nothing otherwise.
+    std::shared_ptr<const std::string> kept(const FileVersion& version);
 
     size_t totalBytes() const;
 

@@ -238,6 +238,28 @@ std::string normalisedPath(const std::string& path)
     return out;
 }
 
+std::optional<FileVersion> peekFileVersion(const std::string& root, const std::string& document)
+{
+    std::string relative;
+    relative.reserve(document.size());
+    // Only a file right in the root: a stat that does not follow a link at the end then follows
+    // none at all. Deeper, a folder on the way could be a link that leads out.
+    if (root.empty() || !appendSegments(relative, document, /*clamp=*/false) || relative.size() < 2 ||
+        relative.find('/', 1) != std::string::npos) {
+        return std::nullopt;
+    }
+    const int rootFd = openRootFolder(root);
+    struct stat st {};
+    if (rootFd < 0 || ::fstatat(rootFd, relative.c_str() + 1, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    ResolvedFile identity;
+    setIdentity(identity, st);
+    return FileVersion{identity.device, identity.inode, static_cast<uint64_t>(st.st_size), identity.modified,
+                       identity.changed};
+}
+
 ResolvedFile resolveFile(const std::string& root, const std::string& document, const std::string& defaultFile)
 {
     ResolvedFile result;

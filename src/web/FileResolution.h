@@ -1,7 +1,10 @@
 #pragma once
 
+#include "web/FileContentCache.h"
+
 #include "core/FileHandle.h"
 
+#include <optional>
 #include <string>
 
 namespace kestrelon {
@@ -24,6 +27,11 @@ struct ResolvedFile {
     int64_t changed = 0;
     int error = 0; // errno of the failed open
 };
+
+// The version of the regular file that root + document names right in the root folder (not in
+// a folder below it), from one stat that follows no link; nothing otherwise. With a version the
+// content cache keeps, that one system call serves the file from memory.
+std::optional<FileVersion> peekFileVersion(const std::string& root, const std::string& document);
 
 // Root + document with "." and ".." resolved as text, made absolute. Only "/" separates.
 std::string normalisedPath(const std::string& path);

@@ -191,6 +191,17 @@ std::string fileNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The "Serving file" line, logged once the file has gone out whole.
+void noteServed(std::string& note, const std::string& path, uint64_t size, const RequestItems& rq)
+{
+    const std::string bytes = std::to_string(size);
+    note.reserve(64 + std::min(path.size(), MessageLog::kMaxFieldBytes + 32));
+    note.append("Serving file ");
+    appendClipped(note, path, MessageLog::kMaxFieldBytes);
+    note.append(" (").append(bytes).append(" bytes / ").append(bytes).append(" bytes sent) to ");
+    note.append(rq.clientAddress).append(":").append(std::to_string(rq.clientPort));
+}
+
 // A fixed page as a body that every reply sending it shares: nothing is copied per request.
 std::shared_ptr<const std::string> sharedPage(const char* page)
 {
@@ -334,7 +345,23 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
         }
     }
 
-    // 10. The file under the root.
+    // 10. The file under the root. A small file kept in memory is known again by one stat of its
+    // path: no open, no read.
+    if (rq.command != "HEAD") {
+        if (auto version = peekFileVersion(web.Root, rq.document)) {
+            if (auto kept = m_contents.kept(*version)) {
+                std::string candidate = normalisedPath(web.Root + rq.document);
+                if (!isProtected(candidate, version->device, version->inode)) {
+                    reply.contentType = m.mime.GetMIMEType(candidate);
+                    reply.sharedBody = std::move(kept);
+                    if (logThis) {
+                        noteServed(reply.sentNote, candidate, version->size, rq);
+                    }
+                    return reply;
+                }
+            }
+        }
+    }
     ResolvedFile file = resolveFile(web.Root, rq.document, web.RootFile);
     if (file.kind == ResolvedFile::Kind::NotFound) {
         reply.sharedBody = notFoundBody();
@@ -362,14 +389,7 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
         reply.fileSize = file.size;
     }
     if (logThis) {
-        // The line is logged once the file has gone out whole.
-        const std::string size = std::to_string(file.size);
-        std::string& note = reply.sentNote;
-        note.reserve(64 + std::min(file.candidate.size(), MessageLog::kMaxFieldBytes + 32));
-        note.append("Serving file ");
-        appendClipped(note, file.candidate, MessageLog::kMaxFieldBytes);
-        note.append(" (").append(size).append(" bytes / ").append(size).append(" bytes sent) to ");
-        note.append(rq.clientAddress).append(":").append(std::to_string(rq.clientPort));
+        noteServed(reply.sentNote, file.candidate, file.size, rq);
     }
     return reply;
 }

@@ -268,6 +268,33 @@ TEST_F(FileServing, FilesHeldInMemoryAreServedFreshOnceChanged)
     EXPECT_EQ(body("/page.html"), "EE");
     EXPECT_TRUE(
         waitFor([&] { return f.countMessages("Serving file " + page + " (2 bytes / 2 bytes sent)") == 1; }));
+    // A kept file is known again by its path: a folder on the way swapped for a link out of the
+    // root, or the file moved out behind a link, is refused, not the kept contents served.
+    namespace fs = std::filesystem;
+    f.root.write("www/kept/a.html", "KEPT");
+    age(root + "/kept/a.html");
+    EXPECT_EQ(body("/kept/a.html"), "KEPT");
+    EXPECT_EQ(body("/kept/a.html"), "KEPT");
+    f.root.write("outside/a.html", "KEPT");
+    age(top + "/outside/a.html");
+    fs::rename(root + "/kept", top + "/kept.old");
+    fs::create_directory_symlink(top + "/outside", root + "/kept");
+    EXPECT_EQ(raw("/kept/a.html")->status, 403);
+    // The kept file itself, reached through a link that stays inside, is the same file.
+    fs::remove(root + "/kept");
+    fs::create_directory_symlink(top + "/kept.old", root + "/kept");
+    EXPECT_EQ(raw("/kept/a.html")->status, 403);
+    f.root.write("www/b.html", "KEPT-B");
+    age(root + "/b.html");
+    EXPECT_EQ(body("/b.html"), "KEPT-B");
+    EXPECT_EQ(body("/b.html"), "KEPT-B");
+    fs::rename(root + "/b.html", top + "/b.html");
+    fs::create_symlink(top + "/b.html", root + "/b.html");
+    EXPECT_EQ(raw("/b.html")->status, 403);
+    fs::remove(root + "/kept");
+    fs::create_directory_symlink("sub", root + "/kept");
+    f.root.write("www/sub/a.html", "SUB-A");
+    EXPECT_EQ(body("/kept/a.html"), "SUB-A");
 }
 
 TEST(FileResolution, AFolderSwappedForALinkMeanwhileNeverLeadsOut)
