@@ -2,6 +2,7 @@
 // else needs to see them.
 #include "http/HttpServer.h"
 
+#include "core/DottedAddress.h"
 #include "http/HttpHandler.h"
 #include "http/ResponseHead.h"
 
@@ -160,26 +161,20 @@ public:
     {
     }
 
+    // The total is counted without the lock: every connection counts itself in and out.
     bool tryAdd()
     {
-        std::lock_guard lock(m_mutex);
-        if (m_total >= m_maxTotal) {
-            return false;
-        }
-        ++m_total;
+        size_t total = m_total.load();
+        do {
+            if (total >= m_maxTotal) {
+                return false;
+            }
+        } while (!m_total.compare_exchange_weak(total, total + 1));
         return true;
     }
     // One beyond the total, for a connection that makes room by closing an idle one.
-    void addOver()
-    {
-        std::lock_guard lock(m_mutex);
-        ++m_total;
-    }
-    void remove()
-    {
-        std::lock_guard lock(m_mutex);
-        --m_total;
-    }
+    void addOver() { m_total.fetch_add(1); }
+    void remove() { m_total.fetch_sub(1); }
 
     bool tryAddSlow(uint32_t address)
     {
@@ -203,45 +198,57 @@ public:
         }
     }
 
-    size_t total() const
-    {
-        std::lock_guard lock(m_mutex);
-        return m_total;
-    }
+    size_t total() const { return m_total.load(); }
 
 private:
     const size_t m_maxTotal;
     const size_t m_maxSlowPerAddress;
-    mutable std::mutex m_mutex;
-    size_t m_total = 0;
+    std::atomic<size_t> m_total{0};
+    std::mutex m_mutex; // for the counts per address
     std::unordered_map<uint32_t, size_t> m_slow;
 };
 
-// The connections that wait for a request (new ones and keep-alive ones between requests), the
-// longest waiting first: under pressure these are closed to let a newcomer in. The links live in
-// the connections; one lock for all.
+// The connections of one I/O thread that wait for a request (new ones, and keep-alive ones
+// between requests), in the order they began to wait. All wait under the same idle time-out, so
+// the first is always the next to time out: one timer per thread closes them, and a connection
+// costs no timer of its own. Under pressure the longest waiting are closed to let a newcomer in.
+// The links live in the connections. The lock is taken by the thread's own connections and, to
+// make room, by a thread that accepts; the timer belongs to the thread.
 struct IdleLink {
     void* owner = nullptr; // the connection
     IdleLink* prev = nullptr;
     IdleLink* next = nullptr;
     bool linked = false;
+    std::chrono::steady_clock::time_point since;
 };
 
 class IdleList {
 public:
-    void add(IdleLink& link)
+    using Clock = std::chrono::steady_clock;
+
+    // Links it last, waiting since now. True when the first of the list is new, so the thread's
+    // timer must be set for it.
+    bool add(IdleLink& link, Clock::time_point now)
     {
         std::lock_guard lock(m_mutex);
+        link.since = now;
         link.prev = m_tail;
         link.next = nullptr;
         (m_tail ? m_tail->next : m_head) = &link;
         m_tail = &link;
         link.linked = true;
+        return !timerSet;
     }
     void remove(IdleLink& link)
     {
         std::lock_guard lock(m_mutex);
         unlink(link);
+    }
+    // Since when the longest waiting one waits; none when nobody waits.
+    std::optional<Clock::time_point> oldest()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_head ? std::optional(m_head->since) : std::nullopt;
     }
     // Takes the longest waiting one off the list and hands it to take, under the lock (which
     // keeps it from being destroyed meanwhile). take returns false for one that is going anyway.
@@ -257,6 +264,22 @@ public:
         }
         return false;
     }
+    // Takes off, and hands to take under the lock, every one that waits since `before` or longer.
+    // Returns since when the first of those left waits.
+    template <class Take> std::optional<Clock::time_point> takeSince(Clock::time_point before, Take take)
+    {
+        std::lock_guard lock(m_mutex);
+        while (m_head && m_head->since <= before) {
+            IdleLink& due = *m_head;
+            unlink(due);
+            take(due);
+        }
+        return m_head ? std::optional(m_head->since) : std::nullopt;
+    }
+
+    // The thread's idle time-out timer, and whether it is set. The thread's own.
+    std::optional<asio::steady_timer> timer;
+    bool timerSet = false;
 
 private:
     void unlink(IdleLink& link)
@@ -328,21 +351,31 @@ struct HttpServer::Impl {
     HttpHandler& handler;
     HttpServerLimits limits;
     ConnectionLimiter limiter;
-    IdleList idle;
     BufferBudget budget;
+    // One per I/O thread, by the thread's index; they outlive the contexts, whose destruction
+    // ends the connections still linked.
+    std::vector<std::unique_ptr<IdleList>> idle;
     std::vector<std::unique_ptr<asio::io_context>> contexts;
     std::vector<asio::executor_work_guard<asio::io_context::executor_type>> guards;
     std::unique_ptr<asio::thread_pool> workers;
-    std::unique_ptr<tcp::acceptor> acceptor;
-    std::unique_ptr<asio::steady_timer> acceptRetry;
-    tcp::endpoint acceptPeer; // where the accept in progress puts the peer's address
+    // One listening socket per I/O thread on the same port: the kernel spreads new connections
+    // over them, and each thread accepts and serves its own, with no hand-over between threads.
+    struct Listener {
+        std::unique_ptr<tcp::acceptor> acceptor;
+        std::unique_ptr<asio::steady_timer> retry;
+        tcp::endpoint peer; // where the accept in progress puts the peer's address
+        size_t index = 0;   // of its thread
+    };
+    std::vector<Listener> listeners;
     std::vector<std::thread> threads;
-    size_t nextContext = 0;
     uint16_t boundPort = 0;
 
-    void accept();
+    void accept(Listener& listener);
     // Closes the connection that has waited longest for a request; false when none waits.
     bool closeOldestIdle();
+    // The idle time-out of a thread's connections: the timer is set for the first to wait.
+    void setIdleTimer(IdleList& list, IdleList::Clock::time_point since);
+    void idleTimerFired(IdleList& list);
 };
 
 namespace {
@@ -350,6 +383,9 @@ namespace {
 // What a connection's read buffer takes for the first bytes of a request; an idle keep-alive
 // connection holds no more than this.
 constexpr size_t kFirstRead = 8192;
+// What a new connection keeps for its first bytes while it waits for them: a browser's request
+// mostly fits.
+constexpr size_t kFirstBytes = 512;
 // Room beyond the header limit, so that an overlong header is reported as such (431).
 constexpr size_t kHeaderSlack = 4096;
 // What one stored header field costs beyond its text.
@@ -362,21 +398,21 @@ constexpr unsigned kInlineReplies = 16;
 class Session : public std::enable_shared_from_this<Session> {
 public:
     // refuse: the server's buffer budget is spent; the connection is answered 503 and closed.
-    Session(tcp::socket socket, HttpServer::Impl& server, uint32_t addressKey, std::string clientAddress,
-            uint16_t clientPort, bool refuse)
-        : m_stream(std::move(socket)), m_server(server), m_limits(server.limits), m_addressKey(addressKey),
+    Session(tcp::socket socket, HttpServer::Impl& server, IdleList& idle, uint32_t addressKey,
+            std::string clientAddress, uint16_t clientPort, bool refuse)
+        : m_socket(std::move(socket)), m_server(server), m_limits(server.limits), m_idleList(idle),
+          m_addressKey(addressKey),
           m_clientAddress(std::move(clientAddress)), m_clientPort(clientPort), m_refuseAtStart(refuse)
     {
         error_code ec;
-        m_stream.socket().set_option(tcp::no_delay(true), ec);
         // Replies go out by sendmsg and sendfile straight on the socket.
-        m_stream.socket().non_blocking(true, ec);
+        m_socket.non_blocking(true, ec);
         m_idle.owner = this;
     }
 
     ~Session()
     {
-        m_server.idle.remove(m_idle);
+        m_idleList.remove(m_idle);
         m_server.budget.give(m_charged);
         endSlow();
         m_server.limiter.remove();
@@ -387,9 +423,9 @@ public:
         if (m_refuseAtStart) {
             return refuse();
         }
-        waitForRequest();
+        readFirst();
     }
-    tcp::socket::executor_type executor() { return m_stream.socket().get_executor(); }
+    tcp::socket::executor_type executor() { return m_socket.get_executor(); }
 
     // Closed to make room for a newcomer, unless a request came meanwhile. I/O thread.
     void evict()
@@ -401,12 +437,71 @@ public:
         close();
     }
 
+    // Waited the idle time-out for a request. I/O thread.
+    void idleTimedOut()
+    {
+        if (m_waiting) {
+            m_timedOut = true;
+            close();
+        }
+    }
+
 private:
+    // A new connection's first request. It has seldom arrived with the connection, so the
+    // connection waits at once, under the idle time-out and on the idle list; the receive
+    // tries once before it waits, and its wait costs the poller nothing more than the
+    // connection's registration. The first bytes go into a small buffer of the connection's own
+    // (a wait outlives the call), what does not fit follows into the thread's buffer.
+    void readFirst()
+    {
+        recharge();
+        startIdle();
+        m_socket.async_receive(asio::buffer(m_first), [self = shared_from_this()](error_code ec, std::size_t n) {
+            self->firstArrived(ec, n);
+        });
+    }
+
+    void firstArrived(error_code ec, size_t n)
+    {
+        if (m_waiting) {
+            m_idleList.remove(m_idle);
+            m_waiting = false;
+        }
+        if (ec || n == 0 || m_evicted) {
+            return close();
+        }
+        if (n < m_first.size()) {
+            m_readAll = true;
+            return readHeader(std::string_view(m_first.data(), n));
+        }
+        // More than the small buffer holds: the rest is most likely there already.
+        std::array<char, kFirstRead>& scratch = threadScratch();
+        std::memcpy(scratch.data(), m_first.data(), n);
+        ssize_t more;
+        do {
+            more = ::recv(m_socket.native_handle(), scratch.data() + n, scratch.size() - n, MSG_DONTWAIT);
+        } while (more < 0 && errno == EINTR);
+        if (more == 0 || (more < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) {
+            return close();
+        }
+        m_readAll = more < 0 || static_cast<size_t>(more) < scratch.size() - n;
+        readHeader(std::string_view(scratch.data(), n + static_cast<size_t>(std::max<ssize_t>(more, 0))));
+    }
+
+    // Where the bytes of a request that was there at once are read: one buffer per I/O thread,
+    // used only within the call that reads them.
+    static std::array<char, kFirstRead>& threadScratch()
+    {
+        thread_local std::array<char, kFirstRead> scratch;
+        return scratch;
+    }
+
     // Between requests: wait for the first byte under the idle time-out, unless a pipelined
     // request is already in the buffer. A waiting connection holds no read buffer: the first
     // bytes go into the thread's own, and only what a request leaves over is kept.
     void waitForRequest()
     {
+        noDelay();
         endSlow();
         m_parser.reset();
         m_headerBytes = 0;
@@ -421,41 +516,33 @@ private:
         readWhileIdle();
     }
 
-    // The idle time-out: one timer that is left running between requests and only looks again
-    // when it fires, so a keep-alive request costs no timer of its own.
-    void startIdle()
+    // A reply's bytes go out without waiting for the client's acknowledgement of the last ones
+    // (Nagle's rule). The first reply of a connection ends in at most one short segment, which
+    // the rule never holds back, so the option is set only once a second write follows one: before
+    // the next request, after a 100 Continue, for a connection's new owner.
+    void noDelay()
     {
-        m_idleSince = std::chrono::steady_clock::now();
-        m_waiting = true;
-        if (!m_idleTimerPending) {
-            m_idleTimerPending = true;
-            m_idleTimer.expires_at(m_idleSince + m_limits.idleTimeout);
-            waitIdle();
+        if (!m_noDelay) {
+            m_noDelay = true;
+            error_code ec;
+            m_socket.set_option(tcp::no_delay(true), ec);
         }
     }
 
-    void waitIdle()
+    // Waits for a request from now on: on the thread's idle list, under its idle time-out.
+    void startIdle()
     {
-        m_idleTimer.async_wait([self = shared_from_this()](error_code ec) {
-            self->m_idleTimerPending = false;
-            if (ec || !self->m_waiting) {
-                return;
-            }
-            const auto due = self->m_idleSince + self->m_limits.idleTimeout;
-            if (std::chrono::steady_clock::now() < due) {
-                self->m_idleTimerPending = true;
-                self->m_idleTimer.expires_at(due);
-                return self->waitIdle();
-            }
-            self->m_timedOut = true;
-            self->close();
-        });
+        m_waiting = true;
+        const auto now = IdleList::Clock::now();
+        if (m_idleList.add(m_idle, now)) {
+            m_server.setIdleTimer(m_idleList, now);
+        }
     }
 
     void readWhileIdle()
     {
-        thread_local std::array<char, kFirstRead> scratch;
-        const int fd = m_stream.socket().native_handle();
+        std::array<char, kFirstRead>& scratch = threadScratch();
+        const int fd = m_socket.native_handle();
         ssize_t n;
         do {
             n = ::recv(fd, scratch.data(), scratch.size(), MSG_DONTWAIT);
@@ -464,11 +551,10 @@ private:
             // Nothing there yet: the connection now waits, under the idle time-out and on the
             // list of those that make room for newcomers. A request already there needs neither.
             if (!m_waiting) {
-                m_server.idle.add(m_idle);
                 startIdle();
             }
             m_inlineReplies = 0;
-            m_stream.socket().async_wait(tcp::socket::wait_read, [self = shared_from_this()](error_code ec) {
+            m_socket.async_wait(tcp::socket::wait_read, [self = shared_from_this()](error_code ec) {
                 if (ec || self->m_evicted) {
                     return self->close();
                 }
@@ -477,12 +563,13 @@ private:
             return;
         }
         if (m_waiting) {
-            m_server.idle.remove(m_idle);
+            m_idleList.remove(m_idle);
             m_waiting = false;
         }
         if (n <= 0 || m_evicted) {
             return close();
         }
+        m_readAll = static_cast<size_t>(n) < scratch.size();
         readHeader(std::string_view(scratch.data(), static_cast<size_t>(n)));
     }
 
@@ -524,7 +611,6 @@ private:
             return close();
         }
         // One deadline for the whole header, so a client that trickles bytes is cut off.
-        m_stream.expires_never();
         armDeadline(m_limits.headerTimeout);
         readPart(/*body=*/false);
     }
@@ -569,8 +655,9 @@ private:
         }
         if (beast::iequals(req[http::field::expect], "100-continue")) {
             static const char continueLine[] = "HTTP/1.1 100 Continue\r\n\r\n";
-            m_stream.expires_after(m_limits.writeTimeout);
-            asio::async_write(m_stream, asio::buffer(continueLine, sizeof continueLine - 1),
+            noDelay();
+            armDeadline(m_limits.writeTimeout);
+            asio::async_write(m_socket, asio::buffer(continueLine, sizeof continueLine - 1),
                               [self = shared_from_this()](error_code ec, std::size_t) {
                                   if (ec) {
                                       return self->close();
@@ -586,7 +673,6 @@ private:
     // race to data that keeps arriving, so a timer of the connection's own closes it.
     void readBody()
     {
-        m_stream.expires_never();
         armDeadline(m_limits.bodyTimeout);
         readPart(/*body=*/true);
     }
@@ -599,8 +685,9 @@ private:
             // line with its extensions, or the trailer, and these are bounded here.
             m_buffer.max_size(std::max(m_buffer.size(), m_limits.chunkLineLimit));
         }
+        m_readAll = false; // the stream's read may have filled its buffer
         http::async_read_some(
-            m_stream, m_buffer, *m_parser, [self = shared_from_this(), body](error_code ec, std::size_t n) {
+            m_socket, m_buffer, *m_parser, [self = shared_from_this(), body](error_code ec, std::size_t n) {
                 if (!body) {
                     self->m_headerBytes += n;
                 }
@@ -676,8 +763,8 @@ private:
     {
         ++m_deadlineGeneration;
         m_deadlineArmed = true;
-        m_deadline.expires_after(after);
-        m_deadline.async_wait([self = shared_from_this(), generation = m_deadlineGeneration](error_code ec) {
+        deadline().expires_after(after);
+        deadline().async_wait([self = shared_from_this(), generation = m_deadlineGeneration](error_code ec) {
             if (ec || generation != self->m_deadlineGeneration) {
                 return;
             }
@@ -686,12 +773,20 @@ private:
         });
     }
 
+    asio::steady_timer& deadline()
+    {
+        if (!m_deadline) {
+            m_deadline.emplace(m_socket.get_executor());
+        }
+        return *m_deadline;
+    }
+
     void cancelDeadline()
     {
         if (m_deadlineArmed) {
             ++m_deadlineGeneration;
             m_deadlineArmed = false;
-            m_deadline.cancel();
+            m_deadline->cancel();
         }
     }
 
@@ -729,7 +824,6 @@ private:
         }
         // A step that may block (a reverse lookup, a form to store) runs on the worker pool and
         // comes back to this connection's own thread to send the reply.
-        m_stream.expires_never();
         asio::post(*m_server.workers, [self = shared_from_this(), step = std::move(answer->blockingStep)] {
             // Nothing escapes into the pool's thread.
             std::shared_ptr<Reply> reply;
@@ -743,10 +837,10 @@ private:
             }
             try {
                 if (reply) {
-                    asio::post(self->m_stream.get_executor(),
+                    asio::post(self->m_socket.get_executor(),
                                [self, reply] { self->sendReply(std::move(*reply)); });
                 } else {
-                    asio::post(self->m_stream.get_executor(), [self, what] { self->internalError(what); });
+                    asio::post(self->m_socket.get_executor(), [self, what] { self->internalError(what); });
                 }
             } catch (...) {
                 // Out of memory even for that: the connection goes with the job.
@@ -788,11 +882,13 @@ private:
     {
         if (reply.delay.count() > 0) {
             // The pause runs on a timer: the connection waits, no thread does.
-            m_stream.expires_never();
-            m_delay.expires_after(reply.delay);
+            if (!m_delay) {
+                m_delay.emplace(m_socket.get_executor());
+            }
+            m_delay->expires_after(reply.delay);
             reply.delay = {};
             m_reply = std::move(reply);
-            m_delay.async_wait([self = shared_from_this()](error_code ec) {
+            m_delay->async_wait([self = shared_from_this()](error_code ec) {
                 if (ec) {
                     return self->close();
                 }
@@ -889,16 +985,15 @@ private:
     {
         m_outHeadLeft = head;
         m_outHeadOwned = false;
-        m_stream.expires_never();
         pump();
     }
 
     void pump()
     {
-        if (!m_stream.socket().is_open()) {
+        if (!m_socket.is_open()) {
             return outputFailed(); // closed meanwhile (a deadline): its number may be another's now
         }
-        const int fd = m_stream.socket().native_handle();
+        const int fd = m_socket.native_handle();
         size_t turn = 0;
         while (true) {
             if (!m_outHeadLeft.empty() || !m_outBodyLeft.empty()) {
@@ -930,7 +1025,7 @@ private:
             if (m_outFileLeft > 0) {
                 if (turn >= kSendTurn) {
                     // Other connections of this thread get their turn.
-                    return asio::post(m_stream.get_executor(), [self = shared_from_this()] { self->pump(); });
+                    return asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->pump(); });
                 }
                 const size_t want = static_cast<size_t>(std::min<uint64_t>(m_outFileLeft, kSendTurn));
                 const ssize_t sent = ::sendfile(fd, m_outFile.get(), &m_outFileOffset, want);
@@ -971,7 +1066,7 @@ private:
         if (!m_deadlineArmed) {
             armWriteDeadline();
         }
-        m_stream.socket().async_wait(tcp::socket::wait_write, [self = shared_from_this()](error_code ec) {
+        m_socket.async_wait(tcp::socket::wait_write, [self = shared_from_this()](error_code ec) {
             if (ec) {
                 return self->outputFailed();
             }
@@ -985,19 +1080,19 @@ private:
         ++m_deadlineGeneration;
         m_deadlineArmed = true;
         m_progressAt = std::chrono::steady_clock::now();
-        m_deadline.expires_at(m_progressAt + m_limits.writeTimeout);
+        deadline().expires_at(m_progressAt + m_limits.writeTimeout);
         waitWriteDeadline();
     }
 
     void waitWriteDeadline()
     {
-        m_deadline.async_wait([self = shared_from_this(), generation = m_deadlineGeneration](error_code ec) {
+        m_deadline->async_wait([self = shared_from_this(), generation = m_deadlineGeneration](error_code ec) {
             if (ec || generation != self->m_deadlineGeneration) {
                 return;
             }
             const auto due = self->m_progressAt + self->m_limits.writeTimeout;
             if (std::chrono::steady_clock::now() < due) {
-                self->m_deadline.expires_at(due);
+                self->m_deadline->expires_at(due);
                 return self->waitWriteDeadline();
             }
             self->m_timedOut = true;
@@ -1041,7 +1136,7 @@ private:
             // A pipelined request waits, or requests keep coming at once: they go through the
             // loop, not deeper into this stack.
             m_inlineReplies = 0;
-            return asio::post(m_stream.get_executor(), [self = shared_from_this()] { self->afterReply(); });
+            return asio::post(m_socket.get_executor(), [self = shared_from_this()] { self->afterReply(); });
         }
         afterReply();
     }
@@ -1051,14 +1146,15 @@ private:
     void handOver()
     {
         cancelDeadline();
-        m_delay.cancel();
-        m_idleTimer.cancel();
-        m_stream.expires_never();
+        if (m_delay) {
+            m_delay->cancel();
+        }
+        noDelay();
         auto takeOver = std::move(m_reply.takeOver);
         m_reply = Reply{};
         releaseRequest();
         error_code ec;
-        FileHandle socket(m_stream.socket().release(ec));
+        FileHandle socket(m_socket.release(ec));
         if (ec || !socket) {
             return close();
         }
@@ -1073,7 +1169,8 @@ private:
     void afterReply()
     {
         if (!m_keepAlive) {
-            return quietlyDone() ? close() : lingeringClose();
+            // Nothing more to read: close() alone sends the FIN, no shutdown() first.
+            return quietlyDone() ? close(/*quiet=*/true) : lingeringClose();
         }
         waitForRequest();
     }
@@ -1087,12 +1184,19 @@ private:
         if (!m_parser || !m_parser->is_done() || m_buffer.size() > 0) {
             return false;
         }
+        if (m_readAll) {
+            // The read that brought the request's last bytes took everything there was, and the
+            // request used it all. Only bytes sent after a request that ended the connection
+            // could still come; like the common servers, no system call is spent on those.
+            return true;
+        }
         char byte;
         ssize_t n;
         do {
-            n = ::recv(m_stream.socket().native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+            n = ::recv(m_socket.native_handle(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
         } while (n < 0 && errno == EINTR);
-        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+        // Nothing waiting, or the client has closed its side already: nothing to drain.
+        return n == 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK));
     }
 
     // Closes the sending side first and reads what the client still sends for a moment, so the
@@ -1101,16 +1205,15 @@ private:
     void lingeringClose()
     {
         error_code ec;
-        m_stream.socket().shutdown(tcp::socket::shutdown_send, ec);
+        m_socket.shutdown(tcp::socket::shutdown_send, ec);
         releaseRequest();
-        m_stream.expires_never();
         armDeadline(m_limits.lingerTimeout);
         drain();
     }
 
     void drain()
     {
-        m_stream.async_read_some(discardBuffer(), [self = shared_from_this()](error_code ec, std::size_t) {
+        m_socket.async_read_some(discardBuffer(), [self = shared_from_this()](error_code ec, std::size_t) {
             if (ec) {
                 return self->close();
             }
@@ -1118,21 +1221,26 @@ private:
         });
     }
 
-    void close()
+    void close(bool quiet = false)
     {
         cancelDeadline();
-        m_delay.cancel();
-        m_idleTimer.cancel();
+        if (m_delay) {
+            m_delay->cancel();
+        }
         error_code ec;
-        m_stream.socket().shutdown(tcp::socket::shutdown_both, ec);
-        m_stream.close();
+        if (!quiet) {
+            m_socket.shutdown(tcp::socket::shutdown_both, ec);
+        }
+        m_socket.close(ec);
     }
 
-    beast::tcp_stream m_stream;
+    tcp::socket m_socket;
     HttpServer::Impl& m_server;
     const HttpServerLimits& m_limits;
+    IdleList& m_idleList; // its thread's
     uint32_t m_addressKey;
     beast::flat_buffer m_buffer;
+    std::array<char, kFirstBytes> m_first; // a new connection's first bytes
     std::optional<RequestParser> m_parser;
     size_t m_headerBytes = 0; // the header block the parser has stored
     size_t m_announced = 0;   // the body length the header announced
@@ -1144,8 +1252,6 @@ private:
     bool m_evicted = false; // closed to make room
     unsigned m_inlineReplies = 0;
     bool m_waiting = false; // for a request, under the idle time-out
-    bool m_idleTimerPending = false;
-    std::chrono::steady_clock::time_point m_idleSince;
     bool m_keepAlive = false;
     bool m_head = false;
     bool m_timedOut = false;
@@ -1162,9 +1268,11 @@ private:
     off_t m_outFileOffset = 0;
     uint64_t m_outFileLeft = 0;
     std::chrono::steady_clock::time_point m_progressAt; // the last byte out, while the deadline runs
-    asio::steady_timer m_delay{m_stream.get_executor()};
-    asio::steady_timer m_deadline{m_stream.get_executor()};
-    asio::steady_timer m_idleTimer{m_stream.get_executor()};
+    // Made when first needed: most connections never wait for either.
+    std::optional<asio::steady_timer> m_delay;    // a reply's pause
+    std::optional<asio::steady_timer> m_deadline; // a request in pieces, a reply that waits, the linger
+    bool m_noDelay = false;                       // TCP_NODELAY is set
+    bool m_readAll = false; // the last read emptied the socket: it returned less than it could
 
 public:
     IdleLink m_idle; // on the server's idle list while waiting for a request
@@ -1174,32 +1282,33 @@ public:
 
 } // namespace
 
-void HttpServer::Impl::accept()
+void HttpServer::Impl::accept(Listener& listener)
 {
-    auto& target = *contexts[nextContext];
-    nextContext = (nextContext + 1) % contexts.size();
     // The peer's address comes with the accept itself: no lookup afterwards.
-    acceptor->async_accept(target, acceptPeer, [this](error_code ec, tcp::socket socket) {
-        if (ec == asio::error::operation_aborted || !acceptor->is_open()) {
+    tcp::acceptor& acceptor = *listener.acceptor;
+    acceptor.async_accept(listener.peer, [this, &listener](error_code ec, tcp::socket socket) {
+        if (ec == asio::error::operation_aborted || !listener.acceptor->is_open()) {
             return;
         }
         if (ec) {
             // Out of descriptors and the like: try again shortly instead of spinning.
-            acceptRetry->expires_after(std::chrono::milliseconds(50));
-            acceptRetry->async_wait([this](error_code wec) {
+            listener.retry->expires_after(std::chrono::milliseconds(50));
+            listener.retry->async_wait([this, &listener](error_code wec) {
                 if (!wec) {
-                    accept();
+                    accept(listener);
                 }
             });
             return;
         }
         error_code pec;
-        const tcp::endpoint peer = acceptPeer;
+        const tcp::endpoint peer = listener.peer;
         if (peer.address().is_unspecified()) {
             pec = asio::error::not_connected;
         }
         const auto address = plainAddress(peer.address());
-        const std::string addressText = pec ? std::string() : address.to_string();
+        const std::string addressText = pec                ? std::string()
+                                        : address.is_v4() ? dottedQuad(address.to_v4().to_uint())
+                                                          : address.to_string();
         uint32_t key = 0;
         if (!pec && address.is_v4()) {
             key = address.to_v4().to_uint();
@@ -1214,33 +1323,75 @@ void HttpServer::Impl::accept()
         }
         if (admitted) {
             // While the budget is spent, the newest connection is told so and closed.
-            auto session = std::make_shared<Session>(std::move(socket), *this, key, addressText, peer.port(),
-                                                     !budget.room(kFirstRead));
-            // Start on the connection's own thread.
-            asio::post(session->executor(), [session] { session->start(); });
+            auto session = std::make_shared<Session>(std::move(socket), *this, *idle[listener.index], key,
+                                                     addressText, peer.port(), !budget.room(kFirstRead));
+            session->start(); // this thread is the connection's own
         } else {
             error_code cec;
             socket.close(cec);
         }
-        accept();
+        accept(listener);
     });
 }
 
 bool HttpServer::Impl::closeOldestIdle()
 {
-    // The reference taken under the list's lock is let go only after the lock: if it were the
+    // The reference taken under a list's lock is let go only after the lock: if it were the
     // last one, the connection's destructor would take the lock again on this thread.
     std::shared_ptr<Session> oldest;
-    idle.takeOldest([&oldest](IdleLink& link) {
-        oldest = static_cast<Session*>(link.owner)->weak_from_this().lock();
-        return oldest != nullptr; // none: going anyway
-    });
-    if (!oldest) {
-        return false;
+    while (!oldest) {
+        IdleList* longest = nullptr;
+        std::optional<IdleList::Clock::time_point> longestSince;
+        for (auto& list : idle) {
+            const auto since = list->oldest();
+            if (since && (!longestSince || *since < *longestSince)) {
+                longest = list.get();
+                longestSince = since;
+            }
+        }
+        if (!longest) {
+            return false;
+        }
+        longest->takeOldest([&oldest](IdleLink& link) {
+            oldest = static_cast<Session*>(link.owner)->weak_from_this().lock();
+            return oldest != nullptr; // none: going anyway
+        });
     }
     auto executor = oldest->executor();
     asio::post(executor, [oldest = std::move(oldest)] { oldest->evict(); });
     return true;
+}
+
+void HttpServer::Impl::setIdleTimer(IdleList& list, IdleList::Clock::time_point since)
+{
+    list.timerSet = true;
+    list.timer->expires_at(since + limits.idleTimeout);
+    list.timer->async_wait([this, &list](error_code ec) {
+        if (ec) {
+            list.timerSet = false;
+            return;
+        }
+        idleTimerFired(list);
+    });
+}
+
+void HttpServer::Impl::idleTimerFired(IdleList& list)
+{
+    // Taken off under the list's lock, closed after it (see closeOldestIdle).
+    std::vector<std::shared_ptr<Session>> due;
+    const auto next = list.takeSince(IdleList::Clock::now() - limits.idleTimeout, [&due](IdleLink& link) {
+        if (auto session = static_cast<Session*>(link.owner)->weak_from_this().lock()) {
+            due.push_back(std::move(session));
+        }
+    });
+    if (next) {
+        setIdleTimer(list, *next);
+    } else {
+        list.timerSet = false;
+    }
+    for (auto& session : due) {
+        session->idleTimedOut();
+    }
 }
 
 HttpServer::HttpServer(HttpHandler& handler, HttpServerLimits limits) : m_handler(handler), m_limits(limits)
@@ -1267,18 +1418,44 @@ Outcome HttpServer::start(const std::string& address, uint16_t port)
     }
     try {
         auto endpoint = tcp::endpoint(asio::ip::make_address(address), port);
-        impl->acceptor = std::make_unique<tcp::acceptor>(*impl->contexts.front());
-        impl->acceptor->open(endpoint.protocol());
-        impl->acceptor->set_option(tcp::acceptor::reuse_address(true));
-        impl->acceptor->bind(endpoint);
-        impl->acceptor->listen(asio::socket_base::max_listen_connections);
-        impl->boundPort = impl->acceptor->local_endpoint().port();
+        const bool shared = impl->contexts.size() > 1;
+        if (shared && port != 0) {
+            // Sockets that share a port would also share it with another server that asked
+            // for the same (another copy of the program): a plain bind first tells whether the
+            // port is free, as a single socket would.
+            tcp::acceptor probe(*impl->contexts.front());
+            probe.open(endpoint.protocol());
+            probe.set_option(tcp::acceptor::reuse_address(true));
+            probe.bind(endpoint);
+            probe.close();
+        }
+        impl->listeners.reserve(impl->contexts.size());
+        for (auto& context : impl->contexts) {
+            Impl::Listener& listener = impl->listeners.emplace_back();
+            listener.index = impl->listeners.size() - 1;
+            listener.acceptor = std::make_unique<tcp::acceptor>(*context);
+            listener.retry = std::make_unique<asio::steady_timer>(*context);
+            tcp::acceptor& acceptor = *listener.acceptor;
+            acceptor.open(endpoint.protocol());
+            acceptor.set_option(tcp::acceptor::reuse_address(true));
+            if (shared) {
+                acceptor.set_option(asio::detail::socket_option::boolean<SOL_SOCKET, SO_REUSEPORT>(true));
+            }
+            acceptor.bind(endpoint);
+            acceptor.listen(asio::socket_base::max_listen_connections);
+            // The first socket fixes the port (a chosen one when asked for 0); the others join it.
+            endpoint.port(acceptor.local_endpoint().port());
+        }
+        impl->boundPort = endpoint.port();
+        for (auto& context : impl->contexts) {
+            impl->idle.push_back(std::make_unique<IdleList>());
+            impl->idle.back()->timer.emplace(*context);
+        }
     } catch (const boost::system::system_error& e) {
         return Outcome::failure(e.code().message());
     } catch (const std::exception& e) {
         return Outcome::failure(e.what());
     }
-    impl->acceptRetry = std::make_unique<asio::steady_timer>(*impl->contexts.front());
 
     {
         SignalBlock block; // the new threads inherit the blocked mask
@@ -1300,7 +1477,9 @@ Outcome HttpServer::start(const std::string& address, uint16_t port)
             });
         }
     }
-    asio::post(*impl->contexts.front(), [p = impl.get()] { p->accept(); });
+    for (size_t i = 0; i < impl->listeners.size(); ++i) {
+        asio::post(*impl->contexts[i], [p = impl.get(), &listener = impl->listeners[i]] { p->accept(listener); });
+    }
     m_impl = std::move(impl);
     return {};
 }
@@ -1320,15 +1499,19 @@ void HttpServer::stop()
     for (auto& thread : impl.threads) {
         thread.join();
     }
-    error_code ec;
-    impl.acceptor->close(ec);
+    for (auto& listener : impl.listeners) {
+        error_code ec;
+        listener.acceptor->close(ec);
+    }
     // Requests still on the worker pool finish; what they post back is never run. The pool goes
     // first: its queued work holds connections whose sockets need their contexts alive.
     impl.workers->stop();
     impl.workers->join();
     impl.workers.reset();
-    impl.acceptRetry.reset();
-    impl.acceptor.reset();
+    impl.listeners.clear();
+    for (auto& list : impl.idle) {
+        list->timer.reset(); // before its context; the list itself stays for the connections
+    }
     impl.guards.clear();
     // Destroying a context destroys the handlers it still holds, and with them the connections.
     impl.contexts.clear();

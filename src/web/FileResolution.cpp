@@ -59,12 +59,20 @@ int openBeneath(int dirFd, const std::string& relative)
         ::syscall(SYS_openat2, dirFd, relative.empty() ? "." : relative.c_str() + 1, &how, sizeof how));
 }
 
+FileVersion versionOf(const struct stat& st)
+{
+    return {st.st_dev, st.st_ino, static_cast<uint64_t>(st.st_size),
+            static_cast<int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
+            static_cast<int64_t>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec};
+}
+
 void setIdentity(ResolvedFile& result, const struct stat& st)
 {
-    result.device = st.st_dev;
-    result.inode = st.st_ino;
-    result.modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
-    result.changed = static_cast<int64_t>(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+    const FileVersion version = versionOf(st);
+    result.device = version.device;
+    result.inode = version.inode;
+    result.modified = version.modified;
+    result.changed = version.changed;
 }
 
 enum class FastResult { Done, Fallback };
@@ -254,10 +262,7 @@ std::optional<FileVersion> peekFileVersion(const std::string& root, const std::s
         !S_ISREG(st.st_mode)) {
         return std::nullopt;
     }
-    ResolvedFile identity;
-    setIdentity(identity, st);
-    return FileVersion{identity.device, identity.inode, static_cast<uint64_t>(st.st_size), identity.modified,
-                       identity.changed};
+    return versionOf(st);
 }
 
 ResolvedFile resolveFile(const std::string& root, const std::string& document, const std::string& defaultFile)

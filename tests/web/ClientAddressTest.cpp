@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <random>
+
 using namespace kestrelon;
 
 TEST(ClientAddress, OwnClientComparesWholeOctets)
@@ -26,6 +29,19 @@ TEST(ClientAddress, ValidIPIsOnlyASyntaxCheck)
     }
     for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "1.2.3.a", " 1.2.3.4", "1.2.3.4\n"}) {
         EXPECT_FALSE(ValidIP(bad)) << bad;
+    }
+}
+
+TEST(ClientAddress, DottedQuadWritesWhatInetNtopWrites)
+{
+    std::mt19937 random(7);
+    for (int i = 0; i < 20000; ++i) {
+        // Every octet value in every position, then random addresses.
+        const uint32_t address = i < 1024 ? static_cast<uint32_t>(i % 256) << (8 * (i / 256)) : random();
+        in_addr raw{htonl(address)};
+        char expected[INET_ADDRSTRLEN];
+        ASSERT_NE(inet_ntop(AF_INET, &raw, expected, sizeof expected), nullptr);
+        ASSERT_EQ(dottedQuad(address), expected) << address;
     }
 }
 
