@@ -37,6 +37,8 @@ int runHeadless(Application& app)
     }
     // Every log line goes to standard error too, prefixed with the log's name.
     app.messageLog().mirrorTo(standardError, "server: ");
+    // No window shows the Message log: its lines, two a request, go to standard error alone.
+    app.messageLog().setKeepsLines(false);
     app.timeCheck().log().mirrorTo(standardError, "time: ");
     app.ipRefreshLog().mirrorTo(standardError, "iprefresh: ");
     // Why a check found no time, on a line of its own after the check's line.

@@ -86,7 +86,9 @@ void LineLog::append(std::string_view text)
     if (const Sink* sink = m_sink.load(std::memory_order_acquire)) {
         (*sink)(line);
     }
-    {
+    // A log nobody reads takes no lock, copies nothing and sends no notice.
+    const bool keep = m_keepsLines.load(std::memory_order_relaxed);
+    if (keep) {
         std::lock_guard lock(m_mutex);
         if (overBounds()) {
             emptyLocked();
@@ -96,7 +98,9 @@ void LineLog::append(std::string_view text)
     if (line.capacity() > 4 * kMaxLineBytes) {
         std::string().swap(line);
     }
-    notify();
+    if (keep) {
+        notify();
+    }
 }
 
 void LineLog::keepLocked(std::string_view line)
@@ -221,6 +225,20 @@ void LineLog::setSink(std::function<void(const std::string&)> sink)
     }
     m_sinks.push_back(std::make_unique<const Sink>(std::move(sink)));
     m_sink.store(m_sinks.back().get(), std::memory_order_release);
+}
+
+void LineLog::setKeepsLines(bool keeps)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_keepsLines.store(keeps);
+        if (!keeps) {
+            emptyLocked();
+            std::vector<char>().swap(m_text);
+            std::vector<size_t>().swap(m_ends);
+        }
+    }
+    notify();
 }
 
 void LineLog::mirrorTo(std::shared_ptr<AsyncLineWriter> writer, std::string prefix)

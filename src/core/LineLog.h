@@ -98,6 +98,9 @@ public:
     void setSink(std::function<void(const std::string& line)> sink);
     // The headless mirror: each line, after the prefix, to the writer (which never blocks).
     void mirrorTo(std::shared_ptr<AsyncLineWriter> writer, std::string prefix);
+    // A log whose lines nobody reads (headless, where no window shows them) keeps none: each line
+    // goes to the sink alone, and the log stays empty. It frees what it held. On by default.
+    void setKeepsLines(bool keeps);
 
     // The stamp text of a moment in a pattern, local time. Any thread.
     static std::string stamp(std::string_view pattern, std::chrono::system_clock::time_point time);
@@ -126,6 +129,7 @@ private:
     std::atomic<const Sink*> m_sink{nullptr};
     std::vector<std::unique_ptr<const Sink>> m_sinks;
     mutable std::atomic<bool> m_notifyPending{false};
+    std::atomic<bool> m_keepsLines{true};
 };
 
 } // namespace kestrelon

@@ -90,4 +90,17 @@ TEST(LineLog, TheMirrorPrefixesEachLineAndTheLogGoesOnWithoutIt)
     ::close(fds[0]);
     EXPECT_EQ(received, "time: 12:00:00\ntime: bad?line\n");
     EXPECT_EQ(log.lineCount(), 3u);
+
+    // A log nobody reads lets go of its lines and keeps none from then on; the mirror still gets
+    // every one, and keeping can resume.
+    std::vector<std::string> mirrored;
+    log.setSink([&mirrored](const std::string& line) { mirrored.push_back(line); });
+    log.setKeepsLines(false);
+    EXPECT_EQ(log.lineCount(), 0u);
+    log.append("only mirrored");
+    EXPECT_EQ(log.lineCount(), 0u);
+    log.setKeepsLines(true);
+    log.append("kept again");
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"kept again"});
+    EXPECT_EQ(mirrored, (std::vector<std::string>{"only mirrored", "kept again"}));
 }
