@@ -447,14 +447,20 @@ public:
     }
 
 private:
-    // A new connection's first request. It has seldom arrived with the connection, so the
-    // connection waits at once, under the idle time-out and on the idle list; the receive
-    // tries once before it waits, and its wait costs the poller nothing more than the
-    // connection's registration. The first bytes go into a small buffer of the connection's own
-    // (a wait outlives the call), what does not fit follows into the thread's buffer.
+    // Waits for the next request: a new connection's first, or a keep-alive connection's next,
+    // on the thread's idle list and under its idle time-out. The receive tries at once when the
+    // last read may have left bytes behind, otherwise it waits for the poller's word; either way
+    // the wait costs no change of the connection's registration with the poller. The first bytes
+    // go into a small buffer of the connection's own (a wait outlives the call), what does not fit
+    // follows into the thread's buffer.
     void readFirst()
     {
         recharge();
+        awaitRequest();
+    }
+
+    void awaitRequest()
+    {
         startIdle();
         m_socket.async_receive(asio::buffer(m_first), [self = shared_from_this()](error_code ec, std::size_t n) {
             self->firstArrived(ec, n);
@@ -463,6 +469,7 @@ private:
 
     void firstArrived(error_code ec, size_t n)
     {
+        m_inlineReplies = 0; // a new turn of the thread's loop
         if (m_waiting) {
             m_idleList.remove(m_idle);
             m_waiting = false;
@@ -513,7 +520,7 @@ private:
         }
         m_buffer.shrink_to_fit(); // empty: frees it
         recharge();
-        readWhileIdle();
+        awaitRequest();
     }
 
     // A reply's bytes go out without waiting for the client's acknowledgement of the last ones
@@ -537,40 +544,6 @@ private:
         if (m_idleList.add(m_idle, now)) {
             m_server.setIdleTimer(m_idleList, now);
         }
-    }
-
-    void readWhileIdle()
-    {
-        std::array<char, kFirstRead>& scratch = threadScratch();
-        const int fd = m_socket.native_handle();
-        ssize_t n;
-        do {
-            n = ::recv(fd, scratch.data(), scratch.size(), MSG_DONTWAIT);
-        } while (n < 0 && errno == EINTR);
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // Nothing there yet: the connection now waits, under the idle time-out and on the
-            // list of those that make room for newcomers. A request already there needs neither.
-            if (!m_waiting) {
-                startIdle();
-            }
-            m_inlineReplies = 0;
-            m_socket.async_wait(tcp::socket::wait_read, [self = shared_from_this()](error_code ec) {
-                if (ec || self->m_evicted) {
-                    return self->close();
-                }
-                self->readWhileIdle();
-            });
-            return;
-        }
-        if (m_waiting) {
-            m_idleList.remove(m_idle);
-            m_waiting = false;
-        }
-        if (n <= 0 || m_evicted) {
-            return close();
-        }
-        m_readAll = static_cast<size_t>(n) < scratch.size();
-        readHeader(std::string_view(scratch.data(), static_cast<size_t>(n)));
     }
 
     // Starts a request: from fresh bytes in the thread's buffer, or (fresh empty) from what the
