@@ -226,8 +226,8 @@ class IdleList {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // Links it last, waiting since now. True when the first of the list is new, so the thread's
-    // timer must be set for it.
+    // Links it last, waiting since now. True when the thread's timer is not set: it must be set
+    // for this one.
     bool add(IdleLink& link, Clock::time_point now)
     {
         std::lock_guard lock(m_mutex);
