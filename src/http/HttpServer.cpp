@@ -383,8 +383,8 @@ namespace {
 // What a connection's read buffer takes for the first bytes of a request; an idle keep-alive
 // connection holds no more than this.
 constexpr size_t kFirstRead = 8192;
-// What a new connection keeps for its first bytes while it waits for them: a browser's request
-// mostly fits.
+// What a connection keeps for the first bytes of its next request while it waits for them: a
+// browser's request mostly fits.
 constexpr size_t kFirstBytes = 512;
 // Room beyond the header limit, so that an overlong header is reported as such (431).
 constexpr size_t kHeaderSlack = 4096;
@@ -423,7 +423,7 @@ public:
         if (m_refuseAtStart) {
             return refuse();
         }
-        readFirst();
+        awaitRequest();
     }
     tcp::socket::executor_type executor() { return m_socket.get_executor(); }
 
@@ -453,12 +453,6 @@ private:
     // the wait costs no change of the connection's registration with the poller. The first bytes
     // go into a small buffer of the connection's own (a wait outlives the call), what does not fit
     // follows into the thread's buffer.
-    void readFirst()
-    {
-        recharge();
-        awaitRequest();
-    }
-
     void awaitRequest()
     {
         startIdle();
@@ -503,9 +497,9 @@ private:
         return scratch;
     }
 
-    // Between requests: wait for the first byte under the idle time-out, unless a pipelined
-    // request is already in the buffer. A waiting connection holds no read buffer: the first
-    // bytes go into the thread's own, and only what a request leaves over is kept.
+    // Between requests: wait for the next request (awaitRequest), unless a pipelined one is
+    // already in the buffer. A waiting connection holds no read buffer: only what a request
+    // leaves over is kept.
     void waitForRequest()
     {
         noDelay();
@@ -1213,7 +1207,7 @@ private:
     IdleList& m_idleList; // its thread's
     uint32_t m_addressKey;
     beast::flat_buffer m_buffer;
-    std::array<char, kFirstBytes> m_first; // a new connection's first bytes
+    std::array<char, kFirstBytes> m_first; // the first bytes of the next request
     std::optional<RequestParser> m_parser;
     size_t m_headerBytes = 0; // the header block the parser has stored
     size_t m_announced = 0;   // the body length the header announced
