@@ -27,6 +27,7 @@
 #include <string>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <netinet/tcp.h>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -1410,6 +1411,13 @@ Outcome HttpServer::start(const std::string& address, uint16_t port)
             }
             acceptor.bind(endpoint);
             acceptor.listen(asio::socket_base::max_listen_connections);
+            if (m_limits.deferAccept.count() > 0) {
+                // The kernel hands a connection over once its first bytes are there: the first
+                // read finds the request, and a connection that says nothing costs the server
+                // nothing until the time is up.
+                const int seconds = static_cast<int>(m_limits.deferAccept.count());
+                ::setsockopt(acceptor.native_handle(), IPPROTO_TCP, TCP_DEFER_ACCEPT, &seconds, sizeof seconds);
+            }
             // The first socket fixes the port (a chosen one when asked for 0); the others join it.
             endpoint.port(acceptor.local_endpoint().port());
         }

@@ -33,6 +33,9 @@ struct HttpServerLimits {
     // not arrive with its first bytes); a connection that would start one more is closed. Any
     // number of connections from one address are served while the server has room.
     size_t maxPartialRequestsPerAddress = 200;
+    // A new connection is accepted once its first bytes arrive, or when this time is up (0: at
+    // once). Connections that say nothing then wait in the kernel, not in the server.
+    std::chrono::seconds deferAccept{1};
     unsigned ioThreads = 0;     // one io_context each; 0 means one per core
     unsigned workerThreads = 8; // for request steps that may block
 };

@@ -321,6 +321,7 @@ TEST(HttpRobustness, ConnectionLimitsAndIdleTimeOut)
     // the limits are tested; the time-out itself is tested on a second server below.
     limits.idleTimeout = 60s;
     limits.headerTimeout = 60s;
+    limits.deferAccept = 0s; // the server holds connections that have said nothing yet
     ServerFixture f(limits);
     f.root.write("index.html", "ok");
     ASSERT_TRUE(f.start());
@@ -402,17 +403,37 @@ TEST(HttpRobustness, ConnectionLimitsAndIdleTimeOut)
 
 TEST(HttpRobustness, StopClosesOpenConnections)
 {
-    ServerFixture f;
+    HttpServerLimits limits = ServerFixture::testLimits();
+    limits.deferAccept = 0s;
+    ServerFixture f(limits);
     f.root.write("index.html", "ok");
     ASSERT_TRUE(f.start());
     RawConnection keep(f.port());
     keep.send("GET /index.html HTTP/1.1\r\nHost: x\r\n\r\n");
     ASSERT_TRUE(keep.readResponse());
     RawConnection idle(f.port());
+    ASSERT_TRUE(waitFor([&] { return f.server->connectionCount() == 2; }));
     f.server->toggle();
     EXPECT_FALSE(f.server->running());
     EXPECT_TRUE(keep.waitForClose(2s));
     EXPECT_TRUE(idle.waitForClose(2s));
+}
+
+TEST(HttpRobustness, AConnectionIsTakenOnceItSpeaks)
+{
+    ServerFixture f; // accepts are deferred by a second
+    f.root.write("index.html", "ok");
+    ASSERT_TRUE(f.start());
+    RawConnection silent(f.port());
+    RawConnection keep(f.port());
+    keep.send("GET /index.html HTTP/1.1\r\nHost: x\r\n\r\n");
+    ASSERT_TRUE(keep.readResponse());
+    EXPECT_EQ(f.server->connectionCount(), 1u); // the silent one waits in the kernel
+    silent.send("GET /index.html HTTP/1.1\r\nHost: x\r\n\r\n");
+    auto r = silent.readResponse();
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->body, "ok");
+    EXPECT_EQ(f.server->connectionCount(), 2u);
 }
 
 TEST(HttpRobustness, ChunkExtensionsAndTrailersThatNeverEndAreCutShort)
