@@ -5,6 +5,8 @@
 #include "core/DateTimePattern.h"
 #include "core/Text.h"
 
+#include <ctime>
+
 namespace kestrelon {
 
 namespace {
@@ -18,6 +20,29 @@ struct StampCache {
     int64_t second = INT64_MIN;
     std::string text; // with its separator
 };
+
+// A text from outside cannot forge lines: its control characters become "?". The bounds are
+// plain pointers, so the loop does not reload the (thread-local) string at each byte.
+void replaceControlCharacters(char* begin, char* end)
+{
+    for (char* p = begin; p != end; ++p) {
+        const auto u = static_cast<unsigned char>(*p);
+        if (u < 0x20 || u == 0x7F) {
+            *p = '?';
+        }
+    }
+}
+
+// The stamps show whole seconds: the clock the kernel updates at each tick is fine for them, and
+// it is read without the work of the precise one.
+std::chrono::system_clock::time_point stampClock()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &t);
+    return std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::seconds(t.tv_sec) +
+                                                                        std::chrono::nanoseconds(t.tv_nsec)));
+}
 
 } // namespace
 
@@ -53,7 +78,7 @@ void LineLog::append(std::string_view text)
     // The line is put together before the lock is taken, which is held only to add it.
     const std::string* stampText = nullptr;
     if (!m_options.stampPattern.empty()) {
-        const auto now = m_options.clock ? m_options.clock() : std::chrono::system_clock::now();
+        const auto now = m_options.clock ? m_options.clock() : stampClock();
         const int64_t second = std::chrono::floor<std::chrono::seconds>(now).time_since_epoch().count();
         thread_local StampCache cache;
         if (cache.logId != m_id || cache.second != second) {
@@ -75,12 +100,7 @@ void LineLog::append(std::string_view text)
     } else {
         appendClipped(line, text, kMaxLineBytes);
     }
-    for (size_t i = messageAt; i < line.size(); ++i) {
-        const auto u = static_cast<unsigned char>(line[i]);
-        if (u < 0x20 || u == 0x7F) {
-            line[i] = '?'; // a text from outside cannot forge lines
-        }
-    }
+    replaceControlCharacters(line.data() + messageAt, line.data() + line.size());
     // The mirror gets the line before the log keeps it, outside the lock: lines of one thread
     // keep their order in both, and the sink's own lock is never taken under this one.
     if (const Sink* sink = m_sink.load(std::memory_order_acquire)) {
