@@ -8,6 +8,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <condition_variable>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
 using namespace kestrelon;
 using kestrelon::test::finishesInTime;
 
@@ -105,4 +110,60 @@ TEST(AsyncLineWriter, LinesThatComeTogetherGoOutInFewWrites)
     ::close(fds[0]);
     EXPECT_TRUE(received == expected);
     EXPECT_LT(packets, 20u);
+}
+
+TEST(AsyncLineWriter, LinesOfManyThreadsKeepTheOrderTheyWereWrittenIn)
+{
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+    std::string received;
+    std::thread reader([&] {
+        char buffer[65536];
+        for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) {
+            received.append(buffer, static_cast<size_t>(n));
+        }
+    });
+    {
+        AsyncLineWriter writer(fds[1]);
+        // Two threads take turns: each line is written only after the other thread's last one,
+        // so the lines must come out alternating, whatever lanes the threads write into.
+        constexpr int kTurns = 3000;
+        std::mutex mutex;
+        std::condition_variable turn;
+        int next = 0;
+        auto player = [&](int me) {
+            for (int i = me; i < kTurns; i += 2) {
+                std::unique_lock lock(mutex);
+                turn.wait(lock, [&] { return next == i; });
+                writer.write("t: ", std::to_string(i));
+                ++next;
+                turn.notify_all();
+            }
+        };
+        std::thread a(player, 0), b(player, 1);
+        // Meanwhile a third thread writes lines of its own, which keep their order among themselves.
+        std::thread c([&] {
+            for (int i = 0; i < kTurns; ++i) {
+                writer.write("c: ", std::to_string(i));
+            }
+        });
+        a.join();
+        b.join();
+        c.join();
+        ASSERT_TRUE(writer.flush(std::chrono::seconds(5)));
+    }
+    ::close(fds[1]);
+    reader.join();
+    ::close(fds[0]);
+    int turns = 0, own = 0;
+    std::istringstream lines(received);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("t: ", 0) == 0) {
+            ASSERT_EQ(line, "t: " + std::to_string(turns++));
+        } else {
+            ASSERT_EQ(line, "c: " + std::to_string(own++));
+        }
+    }
+    EXPECT_EQ(turns, 3000);
+    EXPECT_EQ(own, 3000);
 }
