@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <unistd.h>
 
 namespace kestrelon {
@@ -87,6 +88,28 @@ std::shared_ptr<const std::string> FileContentCache::kept(const FileVersion& ver
     }
     m_lru.splice(m_lru.begin(), m_lru, it->second.lru);
     return it->second.data;
+}
+
+uint64_t FileContentCache::hintOf(std::string_view root, std::string_view document)
+{
+    const uint64_t h = std::hash<std::string_view>{}(document) * 0x9E3779B97F4A7C15ull ^
+                       std::hash<std::string_view>{}(root);
+    return h | 1; // 0 is an empty slot
+}
+
+bool FileContentCache::mayHold(std::string_view root, std::string_view document) const
+{
+    const uint64_t hint = hintOf(root, document);
+    return m_hints[hint % kHintSlots].load(std::memory_order_relaxed) == hint;
+}
+
+void FileContentCache::heldFor(std::string_view root, std::string_view document)
+{
+    const uint64_t hint = hintOf(root, document);
+    auto& slot = m_hints[hint % kHintSlots];
+    if (slot.load(std::memory_order_relaxed) != hint) {
+        slot.store(hint, std::memory_order_relaxed);
+    }
 }
 
 size_t FileContentCache::totalBytes() const

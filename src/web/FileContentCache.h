@@ -1,10 +1,13 @@
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace kestrelon {
@@ -39,6 +42,14 @@ public:
     // The contents kept for exactly this version, without touching the file; nothing otherwise.
     std::shared_ptr<const std::string> kept(const FileVersion& version);
 
+    // Whether a request for this document under this root found its contents here before: only
+    // then is a stat of the path worth making before the file is opened. A hint, without a lock: a
+    // document that no longer leads to kept contents costs that one stat, and one that is not
+    // known costs nothing but the usual open.
+    bool mayHold(std::string_view root, std::string_view document) const;
+    // Remembers that the document's contents came from here (contents() gave them).
+    void heldFor(std::string_view root, std::string_view document);
+
     size_t totalBytes() const;
 
 private:
@@ -48,6 +59,11 @@ private:
         std::list<uint64_t>::iterator lru;
     };
     static uint64_t keyOf(const FileVersion& v) { return v.inode * 1000003u ^ v.device; }
+
+    // The documents' hints: one hash a slot, a later document taking the slot of an earlier one.
+    static constexpr size_t kHintSlots = 4096;
+    static uint64_t hintOf(std::string_view root, std::string_view document);
+    std::array<std::atomic<uint64_t>, kHintSlots> m_hints{};
 
     const size_t m_maxTotal;
     mutable std::mutex m_mutex;

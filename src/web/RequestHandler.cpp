@@ -346,8 +346,8 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
     }
 
     // 10. The file under the root. A small file kept in memory is known again by one stat of its
-    // path: no open, no read.
-    if (rq.command != "HEAD") {
+    // path: no open, no read. Other documents (large files, missing ones) go without that stat.
+    if (rq.command != "HEAD" && m_contents.mayHold(web.Root, rq.document)) {
         if (auto version = peekFileVersion(web.Root, rq.document)) {
             if (auto kept = m_contents.kept(*version)) {
                 std::string candidate = normalisedPath(web.Root + rq.document);
@@ -384,7 +384,9 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
     }
     reply.sharedBody = m_contents.contents(file.file.get(),
                                            {file.device, file.inode, file.size, file.modified, file.changed});
-    if (!reply.sharedBody) {
+    if (reply.sharedBody) {
+        m_contents.heldFor(web.Root, rq.document);
+    } else {
         reply.file = std::move(file.file);
         reply.fileSize = file.size;
     }
