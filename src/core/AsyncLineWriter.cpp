@@ -1,8 +1,12 @@
 #include "core/AsyncLineWriter.h"
 
+#include "core/LoopTurn.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
+#include <cstring>
 #include <mutex>
 #include <poll.h>
 #include <pthread.h>
@@ -23,12 +27,39 @@ struct AsyncLineWriter::State {
     size_t queuedLines = 0;
     size_t queuedBytes = 0; // the lines' text, without the line ends
     size_t dropped = 0;
-    bool waiting = false; // the thread waits for lines: the next one wakes it
+    bool waiting = false;   // the thread waits for lines: the next one wakes it
+    bool gathering = false; // the thread lets lines gather before it writes them
+    bool hurry = false;     // the gathering ends now: the queue is half full, or a flush waits
     bool writing = false;
     bool closing = false;
     bool ended = false;
 
     bool idle() const { return queue.empty() && dropped == 0 && !writing; }
+
+    // Queues `lines` lines of `bytes` bytes (without their line ends), all or none: fill(out)
+    // writes them, line ends and all, at the queue's end.
+    template <typename Fill>
+    void queueLines(size_t lines, size_t bytes, Fill&& fill)
+    {
+        std::lock_guard lock(mutex);
+        if (queuedLines + lines > limits.maxLines || queuedBytes + bytes > limits.maxBytes) {
+            dropped += lines;
+        } else {
+            queuedBytes += bytes;
+            queuedLines += lines;
+            const size_t at = queue.size();
+            queue.resize(at + bytes + lines);
+            fill(queue.data() + at);
+        }
+        if (waiting) {
+            waiting = false; // one wake-up for the lines until it takes them
+            wake.notify_one();
+        } else if (gathering && !hurry &&
+                   (2 * queuedLines >= limits.maxLines || 2 * queuedBytes >= limits.maxBytes)) {
+            hurry = true; // written before the queue fills up and lines would be dropped
+            wake.notify_one();
+        }
+    }
 };
 
 namespace {
@@ -56,8 +87,10 @@ bool writeAll(int fd, std::string_view text)
     return true;
 }
 
-// How long the thread lets lines gather after the first one woke it: one write for many lines.
-constexpr std::chrono::milliseconds kGather{2};
+// How long the thread lets lines gather after the first one woke it: one write for many lines,
+// and on a busy server a wake-up of the thread only every so often (each one costs the threads
+// that log more than the write).
+constexpr std::chrono::milliseconds kGather{20};
 
 void run(const std::shared_ptr<AsyncLineWriter::State>& s)
 {
@@ -79,8 +112,12 @@ void run(const std::shared_ptr<AsyncLineWriter::State>& s)
             break; // closing, and all written
         }
         if (!s->closing) {
-            // The writers do not wake the thread meanwhile: it is not waiting.
-            s->wake.wait_for(lock, kGather, [&] { return s->closing; });
+            // The writers do not wake the thread meanwhile (it is not waiting), unless they fill
+            // half the queue.
+            s->gathering = true;
+            s->wake.wait_for(lock, kGather, [&] { return s->closing || s->hurry; });
+            s->gathering = false;
+            s->hurry = false;
         }
         batch.clear();
         batch.swap(s->queue); // the queue goes on in the last batch's buffer
@@ -108,6 +145,49 @@ void run(const std::shared_ptr<AsyncLineWriter::State>& s)
     s->ended = true;
     s->settled.notify_all();
 }
+
+// The lines a thread that runs an event loop writes during one turn of it: they gather in a
+// buffer of the thread's own and go to the writer's queue together, when the turn is over (or
+// when they fill the buffer). The queue's lock is taken once a turn, not once a line, and the
+// buffer is touched by this thread alone.
+struct Lane {
+    static constexpr size_t kMaxBytes = 16 * 1024;
+
+    std::shared_ptr<AsyncLineWriter::State> state; // the writer the lines are for
+    std::string text;
+    size_t lines = 0;
+    bool deferred = false;
+
+    ~Lane() { pass(); }
+
+    void pass() noexcept
+    {
+        if (lines == 0) {
+            return;
+        }
+        try {
+            state->queueLines(lines, text.size() - lines,
+                              [this](char* out) { std::memcpy(out, text.data(), text.size()); });
+        } catch (...) {
+            // Out of memory: these lines are lost, the next ones try again.
+        }
+        text.clear();
+        lines = 0;
+    }
+
+    static Lane& mine()
+    {
+        thread_local Lane lane;
+        return lane;
+    }
+
+    static void passMine()
+    {
+        Lane& lane = mine();
+        lane.deferred = false;
+        lane.pass();
+    }
+};
 
 } // namespace
 
@@ -138,25 +218,59 @@ void AsyncLineWriter::write(std::string line)
 
 void AsyncLineWriter::write(std::string_view prefix, std::string_view line)
 {
-    std::lock_guard lock(m_state->mutex);
-    State& s = *m_state;
-    const size_t size = prefix.size() + line.size();
-    if (s.queuedLines >= s.limits.maxLines || s.queuedBytes + size > s.limits.maxBytes) {
-        ++s.dropped;
-    } else {
-        s.queuedBytes += size;
-        ++s.queuedLines;
-        s.queue.append(prefix).append(line).push_back('\n');
+    struct Pieces {
+        std::string_view prefix;
+        std::string_view line;
+    } pieces{prefix, line};
+    write(
+        prefix.size() + line.size(),
+        [](char* out, const void* context) {
+            const auto& p = *static_cast<const Pieces*>(context);
+            std::memcpy(out, p.prefix.data(), p.prefix.size());
+            std::memcpy(out + p.prefix.size(), p.line.data(), p.line.size());
+        },
+        &pieces);
+}
+
+void AsyncLineWriter::write(size_t size, Fill fill, const void* context)
+{
+    if (LoopTurn::active()) {
+        Lane& lane = Lane::mine();
+        if (lane.state != m_state) {
+            lane.pass(); // lines for another writer go first
+            lane.state = m_state;
+        }
+        const size_t at = lane.text.size();
+        lane.text.resize(at + size + 1);
+        fill(lane.text.data() + at, context);
+        lane.text.back() = '\n';
+        ++lane.lines;
+        // A lane always fits into an empty queue: it passes its lines on at a quarter of it.
+        const Limits& limits = m_state->limits;
+        if (lane.text.size() >= std::min(Lane::kMaxBytes, limits.maxBytes / 4) ||
+            4 * lane.lines >= limits.maxLines) {
+            lane.pass();
+            if (lane.text.capacity() > 4 * Lane::kMaxBytes) {
+                std::string().swap(lane.text); // a long line's room is not kept
+            }
+        } else if (!lane.deferred) {
+            lane.deferred = LoopTurn::defer(&Lane::passMine);
+        }
+        return;
     }
-    if (s.waiting) {
-        s.waiting = false; // one wake-up for the lines until it takes them
-        s.wake.notify_one();
-    }
+    m_state->queueLines(1, size, [&](char* out) {
+        fill(out, context);
+        out[size] = '\n';
+    });
 }
 
 bool AsyncLineWriter::flush(std::chrono::milliseconds bound)
 {
     std::unique_lock lock(m_state->mutex);
+    if (m_state->gathering) {
+        m_state->hurry = true; // the lines go out now
+        m_state->wake.notify_one();
+    }
     return m_state->settled.wait_for(lock, bound, [&] { return m_state->idle() || m_state->ended; });
 }
 

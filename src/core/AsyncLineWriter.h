@@ -21,7 +21,7 @@ namespace kestrelon {
 class AsyncLineWriter {
 public:
     struct Limits {
-        size_t maxLines = 4096;
+        size_t maxLines = 8192;
         size_t maxBytes = 1024 * 1024;
     };
 
@@ -34,10 +34,16 @@ public:
     AsyncLineWriter& operator=(const AsyncLineWriter&) = delete;
 
     // Queues the line (a line end is added), or counts it as dropped when the queue is full.
-    // Lines that come within a moment of each other go out in one write.
+    // The lines that come within 20 ms of the first go out in one write, sooner when they fill
+    // half the queue. On a thread that runs an event loop (LoopTurn), the lines of one turn of it
+    // gather in a buffer of the thread's own and reach the queue together when the turn is over.
     void write(std::string line);
     // The same for prefix + line, without putting them together first.
     void write(std::string_view prefix, std::string_view line);
+    // The same for a line of `size` bytes that fill(out, context) writes in place: a caller that
+    // puts a line together from pieces does it where the line waits, with no copy in between.
+    using Fill = void (*)(char* out, const void* context);
+    void write(size_t size, Fill fill, const void* context);
     // Waits until everything queued so far has been written, at most bound. True when it was.
     bool flush(std::chrono::milliseconds bound);
 

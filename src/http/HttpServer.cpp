@@ -3,6 +3,7 @@
 #include "http/HttpServer.h"
 
 #include "core/DottedAddress.h"
+#include "core/LoopTurn.h"
 #include "http/HttpHandler.h"
 #include "http/ResponseHead.h"
 
@@ -1437,6 +1438,8 @@ Outcome HttpServer::start(const std::string& address, uint16_t port)
         impl->workers = std::make_unique<asio::thread_pool>(std::max(1u, m_limits.workerThreads));
         for (auto& context : impl->contexts) {
             impl->threads.emplace_back([ctx = context.get(), &handler = m_handler] {
+                // What the connections log during one turn of the loop goes on together.
+                const LoopTurn turn([ctx](LoopTurn::Task task) { asio::post(*ctx, task); });
                 // An error that escapes a connection's step ends that connection, not the thread:
                 // the context goes on with the others.
                 while (true) {

@@ -1,4 +1,5 @@
 #include "core/AsyncLineWriter.h"
+#include "core/LoopTurn.h"
 #include "support/ServerFixture.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 using namespace kestrelon;
 using kestrelon::test::finishesInTime;
@@ -166,4 +168,67 @@ TEST(AsyncLineWriter, LinesOfManyThreadsKeepTheOrderTheyWereWrittenIn)
     }
     EXPECT_EQ(turns, 3000);
     EXPECT_EQ(own, 3000);
+}
+
+TEST(AsyncLineWriter, TheLinesOfALoopTurnGoOutTogetherWhenTheTurnIsOver)
+{
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_CLOEXEC | O_NONBLOCK), 0);
+    auto held = [&] {
+        char buffer[65536];
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    };
+    AsyncLineWriter writer(fds[1]);
+    AsyncLineWriter other(fds[1]);
+    std::vector<LoopTurn::Task> posted;
+    {
+        const LoopTurn turn([&posted](LoopTurn::Task task) { posted.push_back(task); });
+        writer.write("a: ", "1");
+        writer.write("a: ", "2");
+        // One call for the turn, however many lines.
+        EXPECT_EQ(posted.size(), 1u);
+        ASSERT_TRUE(writer.flush(std::chrono::seconds(5)));
+        EXPECT_EQ(held(), "");
+
+        // The turn is over: the lines go out, in order.
+        posted.front()();
+        posted.clear();
+        ASSERT_TRUE(writer.flush(std::chrono::seconds(5)));
+        EXPECT_EQ(held(), "a: 1\na: 2\n");
+
+        // Lines for another writer: what waits for the first goes first.
+        writer.write("a: ", "3");
+        other.write("b: ", "1");
+        ASSERT_TRUE(writer.flush(std::chrono::seconds(5)));
+        EXPECT_EQ(held(), "a: 3\n");
+
+        // A turn that writes much passes its lines on before it is over.
+        const std::string line(1000, 'x');
+        for (int i = 0; i < 20; ++i) {
+            other.write("b: ", line);
+        }
+        ASSERT_TRUE(other.flush(std::chrono::seconds(5)));
+        std::string out;
+        for (std::string part; !(part = held()).empty();) {
+            out += part;
+        }
+        EXPECT_EQ(out.rfind("b: 1\nb: xxx", 0), 0u);
+        EXPECT_LT(out.size(), 20 * 1004 + 5);
+        // The loop stops with lines waiting: they go out all the same.
+        other.write("b: ", "last");
+    }
+    ASSERT_TRUE(other.flush(std::chrono::seconds(5)));
+    std::string out;
+    for (std::string part; !(part = held()).empty();) {
+        out += part;
+    }
+    EXPECT_TRUE(out.size() >= 5 && out.compare(out.size() - 5, 5, "last\n") == 0) << out.size();
+    // Without a loop a line is queued at once.
+    EXPECT_FALSE(LoopTurn::active());
+    writer.write("a: ", "4");
+    ASSERT_TRUE(writer.flush(std::chrono::seconds(5)));
+    EXPECT_EQ(held(), "a: 4\n");
+    ::close(fds[0]);
+    ::close(fds[1]);
 }
