@@ -5,6 +5,8 @@
 #include "core/DateTimePattern.h"
 #include "core/Text.h"
 
+#include <algorithm>
+#include <cstring>
 #include <ctime>
 
 namespace kestrelon {
@@ -21,16 +23,51 @@ struct StampCache {
     std::string text; // with its separator
 };
 
-// A text from outside cannot forge lines: its control characters become "?". The bounds are
-// plain pointers, so the loop does not reload the (thread-local) string at each byte.
-void replaceControlCharacters(char* begin, char* end)
+// A text from outside cannot forge lines: its control characters (below 0x20, and 0x7F) become
+// "?". The texts rarely hold one, so they are looked at eight bytes at a time: a word without one
+// is copied as it is.
+bool holdsControlCharacter(uint64_t word)
 {
-    for (char* p = begin; p != end; ++p) {
-        const auto u = static_cast<unsigned char>(*p);
-        if (u < 0x20 || u == 0x7F) {
-            *p = '?';
+    constexpr uint64_t ones = 0x0101010101010101ULL;
+    constexpr uint64_t highs = 0x8080808080808080ULL;
+    // A byte below 0x20 borrows into its high bit; bytes of 0x80 and above are left out by ~word.
+    const uint64_t below = (word - 0x20 * ones) & ~word & highs;
+    const uint64_t del = word ^ (0x7F * ones); // 0x7F becomes 0
+    return (below | ((del - ones) & ~del & highs)) != 0;
+}
+
+char replacedControlCharacter(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    return (u < 0x20 || u == 0x7F) ? '?' : c;
+}
+
+// Copies the text to out with its control characters replaced; returns where the copy ends. Out
+// may be the text itself.
+char* copyReplacingControlCharacters(std::string_view text, char* out)
+{
+    const char* p = text.data();
+    size_t left = text.size();
+    for (; left >= 8; p += 8, out += 8, left -= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        if (!holdsControlCharacter(word)) {
+            std::memcpy(out, &word, 8);
+            continue;
+        }
+        for (int i = 0; i < 8; ++i) {
+            out[i] = replacedControlCharacter(p[i]);
         }
     }
+    for (; left > 0; --left) {
+        *out++ = replacedControlCharacter(*p++);
+    }
+    return out;
+}
+
+void replaceControlCharacters(char* begin, char* end)
+{
+    copyReplacingControlCharacters(std::string_view(begin, static_cast<size_t>(end - begin)), begin);
 }
 
 // The stamps show whole seconds: the clock the kernel updates at each tick is fine for them, and
@@ -58,6 +95,16 @@ std::string LineLog::stamp(std::string_view pattern, std::chrono::system_clock::
 
 void LineLog::append(std::string_view text)
 {
+    appendParts(&text, 1);
+}
+
+void LineLog::append(std::initializer_list<std::string_view> parts)
+{
+    appendParts(parts.begin(), parts.size());
+}
+
+void LineLog::appendParts(const std::string_view* parts, size_t count)
+{
     const bool enabled = m_options.enabled ? m_options.enabled() : true;
     if (!enabled) {
         // No line is made; the bounds apply even while the log is off.
@@ -76,7 +123,8 @@ void LineLog::append(std::string_view text)
     }
 
     // The line is put together before the lock is taken, which is held only to add it.
-    const std::string* stampText = nullptr;
+    static const std::string noStamp;
+    const std::string* stampText = &noStamp;
     if (!m_options.stampPattern.empty()) {
         const auto now = m_options.clock ? m_options.clock() : stampClock();
         const int64_t second = std::chrono::floor<std::chrono::seconds>(now).time_since_epoch().count();
@@ -88,16 +136,53 @@ void LineLog::append(std::string_view text)
         }
         stampText = &cache.text;
     }
+    size_t textSize = 0;
+    for (size_t i = 0; i < count; ++i) {
+        textSize += parts[i].size();
+    }
+    const bool keep = m_keepsLines.load(std::memory_order_relaxed);
+    const Mirror* mirror = m_mirror.load(std::memory_order_acquire);
+
+    if (mirror && !keep && textSize <= kMaxLineBytes) {
+        // A log that keeps no lines puts each one together where the writer keeps it: the pieces
+        // are copied once.
+        struct Line {
+            const std::string& prefix;
+            const std::string& stamp;
+            const std::string_view* parts;
+            size_t count;
+        } pieces{mirror->prefix, *stampText, parts, count};
+        mirror->writer->write(
+            mirror->prefix.size() + stampText->size() + textSize,
+            [](char* out, const void* context) {
+                const auto& l = *static_cast<const Line*>(context);
+                out = std::copy(l.prefix.begin(), l.prefix.end(), out);
+                out = std::copy(l.stamp.begin(), l.stamp.end(), out);
+                for (size_t i = 0; i < l.count; ++i) {
+                    out = copyReplacingControlCharacters(l.parts[i], out);
+                }
+            },
+            &pieces);
+        return;
+    }
+
     // Put together in the thread's own buffer: a line costs no allocation.
     thread_local std::string line;
     line.clear();
-    const size_t messageAt = stampText ? stampText->size() : 0;
-    if (stampText) {
-        line.append(*stampText);
-    }
-    if (text.size() <= kMaxLineBytes) {
-        line.append(text);
+    line.append(*stampText);
+    const size_t messageAt = line.size();
+    if (textSize <= kMaxLineBytes) {
+        for (size_t i = 0; i < count; ++i) {
+            line.append(parts[i]);
+        }
+    } else if (count == 1) {
+        appendClipped(line, parts[0], kMaxLineBytes);
     } else {
+        std::string text;
+        text.reserve(textSize);
+        for (size_t i = 0; i < count; ++i) {
+            text.append(parts[i]);
+        }
         appendClipped(line, text, kMaxLineBytes);
     }
     replaceControlCharacters(line.data() + messageAt, line.data() + line.size());
@@ -105,9 +190,10 @@ void LineLog::append(std::string_view text)
     // keep their order in both, and the sink's own lock is never taken under this one.
     if (const Sink* sink = m_sink.load(std::memory_order_acquire)) {
         (*sink)(line);
+    } else if (mirror) {
+        mirror->writer->write(mirror->prefix, line);
     }
     // A log nobody reads takes no lock, copies nothing and sends no notice.
-    const bool keep = m_keepsLines.load(std::memory_order_relaxed);
     if (keep) {
         std::lock_guard lock(m_mutex);
         if (overBounds()) {
@@ -239,6 +325,7 @@ Outcome LineLog::save(const std::string& path) const
 void LineLog::setSink(std::function<void(const std::string&)> sink)
 {
     std::lock_guard lock(m_mutex);
+    m_mirror.store(nullptr, std::memory_order_release);
     if (!sink) {
         m_sink.store(nullptr, std::memory_order_release);
         return;
@@ -266,9 +353,10 @@ void LineLog::mirrorTo(std::shared_ptr<AsyncLineWriter> writer, std::string pref
     if (!writer) {
         return setSink({});
     }
-    setSink([writer = std::move(writer), prefix = std::move(prefix)](const std::string& line) {
-        writer->write(prefix, line);
-    });
+    std::lock_guard lock(m_mutex);
+    m_sink.store(nullptr, std::memory_order_release);
+    m_mirrors.push_back(std::make_unique<const Mirror>(Mirror{std::move(writer), std::move(prefix)}));
+    m_mirror.store(m_mirrors.back().get(), std::memory_order_release);
 }
 
 void LineLog::notify()

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -65,6 +66,9 @@ public:
 
     // Adds a line: the stamp, then the text.
     void append(std::string_view text);
+    // Adds a line: the stamp, then the parts one after the other. The same line as append() of
+    // the parts put together, without putting them together first.
+    void append(std::initializer_list<std::string_view> parts);
     // Empties a log of more than kMaxLines lines. True when it did.
     bool emptyIfFull();
     // "Clear Log".
@@ -123,11 +127,21 @@ private:
     std::vector<char> m_text;
     std::vector<size_t> m_ends;
     uint64_t m_epoch = 1; // counts the times the log was emptied
+    void appendParts(const std::string_view* parts, size_t count);
+
     using Sink = std::function<void(const std::string&)>;
-    // The sink in use, read without the lock. Every sink ever set stays alive with the log (it is
-    // set a few times in a run), so a line never waits for, or counts references to, the sink.
+    // The mirror to a writer, which a log that keeps no lines fills without a line of its own.
+    struct Mirror {
+        std::shared_ptr<AsyncLineWriter> writer;
+        std::string prefix;
+    };
+    // The sink and the mirror in use (one of them at most), read without the lock. Every one ever
+    // set stays alive with the log (they are set a few times in a run), so a line never waits
+    // for, or counts references to, them.
     std::atomic<const Sink*> m_sink{nullptr};
+    std::atomic<const Mirror*> m_mirror{nullptr};
     std::vector<std::unique_ptr<const Sink>> m_sinks;
+    std::vector<std::unique_ptr<const Mirror>> m_mirrors;
     mutable std::atomic<bool> m_notifyPending{false};
     std::atomic<bool> m_keepsLines{true};
 };

@@ -102,4 +102,13 @@ void appendClipped(std::string& out, std::string_view text, size_t maxBytes)
         .append(" bytes cut]");
 }
 
+std::string_view clippedView(std::string_view text, size_t maxBytes, std::string& storage)
+{
+    if (text.size() <= maxBytes) {
+        return text;
+    }
+    storage = clippedText(text, maxBytes);
+    return storage;
+}
+
 } // namespace kestrelon

@@ -23,5 +23,7 @@ std::string withoutControlChars(std::string_view text);
 std::string clippedText(std::string_view text, size_t maxBytes);
 // clippedText appended to out, without a copy of its own.
 void appendClipped(std::string& out, std::string_view text, size_t maxBytes);
+// The text itself when it fits, otherwise clippedText, kept in storage.
+std::string_view clippedView(std::string_view text, size_t maxBytes, std::string& storage);
 
 } // namespace kestrelon

@@ -22,6 +22,8 @@ public:
 
     // Any thread.
     void DisplayMessage(std::string_view text) { append(text); }
+    // A message of several parts, one after the other.
+    void DisplayMessage(std::initializer_list<std::string_view> parts) { append(parts); }
 
     // The time stamp that starts a line, for a given moment (seconds since the epoch).
     static std::string stamp(int64_t epochSeconds);

@@ -14,6 +14,7 @@
 #include "web/ReverseLookup.h"
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -49,18 +50,6 @@ void RequestHandler::sent(std::string_view note) noexcept
     } catch (...) {
     }
 }
-
-namespace {
-
-// Where a request's log line is put together: one buffer per thread, kept between requests.
-std::string& scratchLine()
-{
-    thread_local std::string line;
-    line.clear();
-    return line;
-}
-
-} // namespace
 
 HttpAnswer RequestHandler::handle(const HttpRequest& request)
 {
@@ -260,17 +249,15 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
 
     // 4. The request line. A client's texts are cut to a length the log can keep.
     if (logThis) {
-        std::string& line = scratchLine();
-        line.append("Command ").append(rq.command).append(" ");
-        appendClipped(line, rq.document, MessageLog::kMaxFieldBytes);
-        line.append(" received from ")
-            .append(rq.clientAddress)
-            .append(":")
-            .append(std::to_string(rq.clientPort));
-        line.append("  [");
-        appendClipped(line, clientHost, MessageLog::kMaxFieldBytes);
-        line.append("]");
-        log(line);
+        std::string documentCut;
+        std::string hostCut;
+        char port[8];
+        const char* portEnd = std::to_chars(port, port + sizeof port, rq.clientPort).ptr;
+        m.log.DisplayMessage({"Command ", rq.command, " ",
+                              clippedView(rq.document, MessageLog::kMaxFieldBytes, documentCut),
+                              " received from ", rq.clientAddress, ":",
+                              std::string_view(port, static_cast<size_t>(portEnd - port)), "  [",
+                              clippedView(clientHost, MessageLog::kMaxFieldBytes, hostCut), "]"});
     }
 
     // 5. A feedback form: stored or mailed, and answered with a redirect to the page, which goes

@@ -1,9 +1,12 @@
 #include "web/MessageLog.h"
+#include "core/AsyncLineWriter.h"
 #include "support/ServerFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
 #include <atomic>
 #include <regex>
 #include <thread>
@@ -35,6 +38,44 @@ TEST(MessageLog, ControlCharactersCannotForgeLines)
     EXPECT_EQ(lines[0].substr(22), "Command GET /a??01/01/2020 00:00:00   Server stopped?? received");
     // Bytes above 0x7F (UTF-8 names) stay as they are.
     EXPECT_EQ(withoutControlChars("caf\xc3\xa9"), "caf\xc3\xa9");
+
+    // Texts are looked at a word at a time: every byte that borders on the rule, at every place
+    // in and across the words, kept in the log and (headless) put together where the mirror
+    // keeps it, from one text or from parts.
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+    ASSERT_GT(::fcntl(fds[1], F_SETPIPE_SZ, 1 << 20), 0); // holds every line: read after the flush
+    auto writer = std::make_shared<AsyncLineWriter>(fds[1]);
+    MessageLog headless([] { return true; });
+    headless.setKeepsLines(false);
+    headless.mirrorTo(writer, "server: ");
+    const std::string edges("\x00\x1f\x20\x7e\x7f\x80\xc3\xff", 8);
+    std::string expected;
+    for (size_t length = 1; length <= 20; ++length) {
+        for (size_t at = 0; at < length; ++at) {
+            for (const char edge : edges) {
+                std::string text(length, 'x');
+                text[at] = edge;
+                text[length - 1 - at] = edge;
+                log.DisplayMessage(text);
+                EXPECT_EQ(log.lines().back().substr(22), withoutControlChars(text));
+                const std::string_view whole(text);
+                headless.DisplayMessage({whole.substr(0, at), whole.substr(at)});
+                expected += withoutControlChars(text) + "\n";
+            }
+        }
+    }
+    ASSERT_TRUE(writer->flush(std::chrono::seconds(5)));
+    writer.reset();
+    headless.mirrorTo(nullptr, {});
+    ::close(fds[1]);
+    std::string received;
+    char buffer[65536];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) {
+        received.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fds[0]);
+    EXPECT_EQ(std::regex_replace(received, std::regex("server: [0-9/]+ [0-9:]+   "), ""), expected);
 }
 
 TEST(MessageLog, LimitAppliesEvenWhileDisabled)
