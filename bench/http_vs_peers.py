@@ -26,7 +26,10 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "attacks"))
 from attack import RssSampler  # noqa: E402
 
-PORTS = {"kestrelon": 18080, "nginx": 18081, "lighttpd": 18082, "h2o": 18083, "kestrelon-log0": 18084}
+PORTS = {"kestrelon": 18080, "nginx": 18081, "lighttpd": 18082, "h2o": 18083, "kestrelon-log0": 18084,
+         "nginx-log0": 18085}
+# The servers measured once more with their log off, in the 4 KiB case, for what their log costs.
+LOG_OFF = {"kestrelon": "kestrelon-log0", "nginx": "nginx-log0"}
 CLK_TCK = os.sysconf("SC_CLK_TCK")
 
 # (name, path, wrk options); the 404 case asks for a file that is not there.
@@ -63,20 +66,21 @@ def configs(work, root, peer_log):
     write(f"{work}/k1.ini", f"[WebServe]\nPort={PORTS['kestrelon']}\nRevDNS=0\nAutoStart=1\nLog=1\nRoot={root}\n")
     write(f"{work}/k0.ini", f"[WebServe]\nPort={PORTS['kestrelon-log0']}\nRevDNS=0\nAutoStart=1\nLog=0\nRoot={root}\n")
     access = f"access_log {work}/nginx.access;" if peer_log else "access_log off;"
-    write(f"{work}/nginx.conf", f"""worker_processes 2;
-pid {work}/nginx.pid;
-error_log {work}/nginx.error crit;
+    for name, log, conf in (("nginx", access, "nginx.conf"), ("nginx-log0", "access_log off;", "nginx0.conf")):
+        write(f"{work}/{conf}", f"""worker_processes 2;
+pid {work}/{conf}.pid;
+error_log {work}/{conf}.error crit;
 events {{ worker_connections 16384; }}
 worker_rlimit_nofile 20000;
 http {{
-    {access}
+    {log}
     log_not_found off;
     sendfile on;
     tcp_nopush on;
     keepalive_requests 1000000;
     keepalive_timeout 15s;
     types {{ text/html html; application/octet-stream bin; }}
-    server {{ listen 127.0.0.1:{PORTS['nginx']}; root {root}; }}
+    server {{ listen 127.0.0.1:{PORTS[name]}; root {root}; }}
 }}
 """)
     write(f"{work}/lighttpd.conf", f"""server.document-root = "{root}"
@@ -112,6 +116,7 @@ def commands(work, kestrelon):
         "kestrelon": ([kestrelon, "--headless", "--config", f"{work}/k1.ini", "--listen", "127.0.0.1"], f"{work}/k1.err"),
         "kestrelon-log0": ([kestrelon, "--headless", "--config", f"{work}/k0.ini", "--listen", "127.0.0.1"], f"{work}/k0.err"),
         "nginx": (["/usr/sbin/nginx", "-c", f"{work}/nginx.conf", "-g", "daemon off;"], f"{work}/nginx.out"),
+        "nginx-log0": (["/usr/sbin/nginx", "-c", f"{work}/nginx0.conf", "-g", "daemon off;"], f"{work}/nginx0.out"),
         "lighttpd": (["/usr/sbin/lighttpd", "-D", "-f", f"{work}/lighttpd.conf"], f"{work}/lighttpd.out"),
         "h2o": (["/usr/bin/h2o", "-c", f"{work}/h2o.conf"], f"{work}/h2o.out"),
     }
@@ -241,7 +246,8 @@ def main():
     procs = {}
     try:
         cmds = commands(work, args.kestrelon)
-        for name in servers + (["kestrelon-log0"] if "kestrelon" in servers else []):
+        extras = [LOG_OFF[s] for s in servers if s in LOG_OFF]
+        for name in servers + extras:
             cmd, errfile = cmds[name]
             procs[name] = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=open(errfile, "w"),
                                            start_new_session=True)
@@ -253,8 +259,14 @@ def main():
         for r in range(1, args.rounds + 1):
             for case, path, options in CASES:
                 order = servers[r % len(servers):] + servers[:r % len(servers)]  # who goes first moves on
-                if case == "4 KiB keep-alive" and "kestrelon" in servers:
-                    order = order + ["kestrelon-log0"]
+                if case == "4 KiB keep-alive":
+                    # Each server with its log off runs right beside itself with it on, first one,
+                    # then the other, so that a slower stretch of the machine falls on both alike.
+                    paired = []
+                    for name in order:
+                        pair = [name, LOG_OFF[name]] if name in LOG_OFF else [name]
+                        paired += pair if r % 2 else pair[::-1]
+                    order = paired
                 for name in order:
                     res = run_wrk(PORTS[name], path, options, args.duration, pids[name])
                     results.setdefault((case, name), []).append(res)
@@ -264,7 +276,7 @@ def main():
               f"{'on' if args.peer_log else 'off'}; kestrelon Log=1, stderr to a file")
         print(f"{'case':26} {'server':15} {'req/s median':>12} {'range':>19} {'CPU us/req':>10} {'errors':>7} {'non-2xx':>8}")
         for case, _, _ in CASES:
-            names = [n for n in servers + ["kestrelon-log0"] if (case, n) in results]
+            names = [n for n in servers + extras if (case, n) in results]
             for name in names:
                 rs = results[(case, name)]
                 med, lo, hi = median_range([x["rps"] for x in rs])
@@ -285,10 +297,15 @@ def main():
                     parts.append(f"/{peer} {o_rps / p_rps if p_rps else float('nan'):.2f} "
                                  f"(CPU {o_cpu / p_cpu if p_cpu else float('nan'):.2f})")
                 print(f"{case:26} " + "  ".join(parts))
-            log1 = statistics.median([x["cpu_us"] for x in results[("4 KiB keep-alive", "kestrelon")]])
-            log0 = statistics.median([x["cpu_us"] for x in results[("4 KiB keep-alive", "kestrelon-log0")]])
-            print(f"\nkestrelon Log=1 vs Log=0, 4 KiB keep-alive: CPU per request {log1:.1f} vs {log0:.1f} us "
-                  f"(+{(log1 / log0 - 1) * 100:.0f} %)")
+            print()
+            for name in [s for s in servers if s in LOG_OFF]:
+                on = [x["cpu_us"] for x in results[("4 KiB keep-alive", name)]]
+                off = [x["cpu_us"] for x in results[("4 KiB keep-alive", LOG_OFF[name])]]
+                log1, log0 = statistics.median(on), statistics.median(off)
+                paired = statistics.median([a / b - 1 for a, b in zip(on, off)]) * 100
+                what = "Log=1 vs Log=0" if name == "kestrelon" else "access log on vs off"
+                print(f"{name} {what}, 4 KiB keep-alive: CPU per request {log1:.1f} vs {log0:.1f} us "
+                      f"(+{(log1 / log0 - 1) * 100:.0f} %; median of the rounds' own ratios +{paired:.0f} %)")
             lines = sum(1 for _ in open(f"{work}/k1.err"))
             print(f"kestrelon's standard error holds {lines} lines")
 
