@@ -38,8 +38,7 @@ struct AsyncLineWriter::State {
 
     // Queues `lines` lines of `bytes` bytes (without their line ends), all or none: fill(out)
     // writes them, line ends and all, at the queue's end.
-    template <typename Fill>
-    void queueLines(size_t lines, size_t bytes, Fill&& fill)
+    template <typename Fill> void queueLines(size_t lines, size_t bytes, Fill&& fill)
     {
         std::lock_guard lock(mutex);
         if (queuedLines + lines > limits.maxLines || queuedBytes + bytes > limits.maxBytes) {
