@@ -10,6 +10,7 @@
 #include <mutex>
 #include <poll.h>
 #include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 #include <utility>
 
@@ -99,6 +100,10 @@ void run(const std::shared_ptr<AsyncLineWriter::State>& s)
     sigemptyset(&pipe);
     sigaddset(&pipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    // A batch thread: when it wakes up it waits for its turn and does not push the thread that
+    // runs off its core (one that serves requests, mostly). Lines can wait that long.
+    sched_param policy{};
+    pthread_setschedparam(pthread_self(), SCHED_BATCH, &policy);
 
     bool readerGone = false;
     std::string batch;
