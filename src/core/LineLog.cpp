@@ -23,51 +23,10 @@ struct StampCache {
     std::string text; // with its separator
 };
 
-// A text from outside cannot forge lines: its control characters (below 0x20, and 0x7F) become
-// "?". The texts rarely hold one, so they are looked at eight bytes at a time: a word without one
-// is copied as it is.
-bool holdsControlCharacter(uint64_t word)
-{
-    constexpr uint64_t ones = 0x0101010101010101ULL;
-    constexpr uint64_t highs = 0x8080808080808080ULL;
-    // A byte below 0x20 borrows into its high bit; bytes of 0x80 and above are left out by ~word.
-    const uint64_t below = (word - 0x20 * ones) & ~word & highs;
-    const uint64_t del = word ^ (0x7F * ones); // 0x7F becomes 0
-    return (below | ((del - ones) & ~del & highs)) != 0;
-}
-
-char replacedControlCharacter(char c)
-{
-    const auto u = static_cast<unsigned char>(c);
-    return (u < 0x20 || u == 0x7F) ? '?' : c;
-}
-
-// Copies the text to out with its control characters replaced; returns where the copy ends. Out
-// may be the text itself.
-char* copyReplacingControlCharacters(std::string_view text, char* out)
-{
-    const char* p = text.data();
-    size_t left = text.size();
-    for (; left >= 8; p += 8, out += 8, left -= 8) {
-        uint64_t word;
-        std::memcpy(&word, p, 8);
-        if (!holdsControlCharacter(word)) {
-            std::memcpy(out, &word, 8);
-            continue;
-        }
-        for (int i = 0; i < 8; ++i) {
-            out[i] = replacedControlCharacter(p[i]);
-        }
-    }
-    for (; left > 0; --left) {
-        *out++ = replacedControlCharacter(*p++);
-    }
-    return out;
-}
-
+// A text from outside cannot forge lines: its control characters become "?".
 void replaceControlCharacters(char* begin, char* end)
 {
-    copyReplacingControlCharacters(std::string_view(begin, static_cast<size_t>(end - begin)), begin);
+    copyWithoutControlChars(std::string_view(begin, static_cast<size_t>(end - begin)), begin);
 }
 
 // The stamps show whole seconds: the clock the kernel updates at each tick is fine for them, and
@@ -159,7 +118,7 @@ void LineLog::appendParts(const std::string_view* parts, size_t count)
                 out = std::copy(l.prefix.begin(), l.prefix.end(), out);
                 out = std::copy(l.stamp.begin(), l.stamp.end(), out);
                 for (size_t i = 0; i < l.count; ++i) {
-                    out = copyReplacingControlCharacters(l.parts[i], out);
+                    out = copyWithoutControlChars(l.parts[i], out);
                 }
             },
             &pieces);

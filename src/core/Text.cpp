@@ -1,6 +1,8 @@
 #include "core/Text.h"
 
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 
 namespace kestrelon {
 
@@ -66,15 +68,53 @@ std::string withoutControls(std::string_view text)
     return out;
 }
 
-std::string withoutControlChars(std::string_view text)
+namespace {
+
+// The texts rarely hold a control character, so they are looked at eight bytes at a time: a word
+// without one is copied as it is.
+bool holdsControlCharacter(uint64_t word)
 {
-    std::string out(text);
-    for (char& c : out) {
-        auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) {
-            c = '?';
+    constexpr uint64_t ones = 0x0101010101010101ULL;
+    constexpr uint64_t highs = 0x8080808080808080ULL;
+    // A byte below 0x20 borrows into its high bit; bytes of 0x80 and above are left out by ~word.
+    const uint64_t below = (word - 0x20 * ones) & ~word & highs;
+    const uint64_t del = word ^ (0x7F * ones); // 0x7F becomes 0
+    return (below | ((del - ones) & ~del & highs)) != 0;
+}
+
+char replacedControlCharacter(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    return (u < 0x20 || u == 0x7F) ? '?' : c;
+}
+
+} // namespace
+
+char* copyWithoutControlChars(std::string_view text, char* out)
+{
+    const char* p = text.data();
+    size_t left = text.size();
+    for (; left >= 8; p += 8, out += 8, left -= 8) {
+        uint64_t word;
+        std::memcpy(&word, p, 8);
+        if (!holdsControlCharacter(word)) {
+            std::memcpy(out, &word, 8);
+            continue;
+        }
+        for (int i = 0; i < 8; ++i) {
+            out[i] = replacedControlCharacter(p[i]);
         }
     }
+    for (; left > 0; --left) {
+        *out++ = replacedControlCharacter(*p++);
+    }
+    return out;
+}
+
+std::string withoutControlChars(std::string_view text)
+{
+    std::string out(text.size(), '\0');
+    copyWithoutControlChars(text, out.data());
     return out;
 }
 

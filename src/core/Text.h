@@ -18,6 +18,8 @@ std::string withoutControls(std::string_view text);
 // Replaces every control character (below 0x20, and 0x7F) by "?": a log line keeps the text's
 // length and shows where something was.
 std::string withoutControlChars(std::string_view text);
+// The same, copied to out (which may be the text itself); returns where the copy ends.
+char* copyWithoutControlChars(std::string_view text, char* out);
 // The text, or when it is longer than maxBytes its start followed by "[... N bytes cut]". A cut
 // never splits a UTF-8 sequence.
 std::string clippedText(std::string_view text, size_t maxBytes);
