@@ -58,9 +58,14 @@ public:
     // server goes on). Any I/O or worker thread; must not throw.
     virtual void connectionError(std::string_view what) noexcept = 0;
 
-    // A reply with a sentNote has gone out whole. Called on the connection's I/O thread; must not
-    // block or throw.
-    virtual void sent(std::string_view note) noexcept { (void)note; }
+    // A reply with a Reply::Sent record has gone out whole, to the client at that address and
+    // port. Called on the connection's I/O thread; must not block or throw.
+    virtual void sent(const Reply::Sent& sent, std::string_view clientAddress, uint16_t clientPort) noexcept
+    {
+        (void)sent;
+        (void)clientAddress;
+        (void)clientPort;
+    }
 };
 
 // The page of an error status, with its reason phrase as the heading. Any thread.

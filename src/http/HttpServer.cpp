@@ -1097,8 +1097,8 @@ private:
         if (m_reply.takeOver) {
             return handOver();
         }
-        if (!m_reply.sentNote.empty()) {
-            m_server.handler.sent(m_reply.sentNote);
+        if (!m_reply.sent.file.empty()) {
+            m_server.handler.sent(m_reply.sent, m_clientAddress, m_clientPort);
         }
         m_reply = Reply{}; // lowers a busy count it holds
         if (m_buffer.size() > 0 || ++m_inlineReplies > kInlineReplies) {

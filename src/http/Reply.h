@@ -43,9 +43,13 @@ struct Reply {
     ServerBusy::Token busy;
 
     // Handed to the handler's sent() once the whole reply has gone out (a file to its last byte);
-    // never when the connection failed first. Empty: sent() is not called. The handler's own
-    // record of what went out, made with the reply so that nothing is put together afterwards.
-    std::string sentNote;
+    // never when the connection failed first. An empty file: sent() is not called. The handler's
+    // own record of what went out (the path it resolved, which it moves in here, and the body's
+    // length); its text is put together only if and when the reply has gone out.
+    struct Sent {
+        std::string file;
+        uint64_t bytes = 0;
+    } sent;
 
     // The connection is taken over: the layer writes the header alone (status, content type and
     // fields, no length, "Connection: close"), then gives up the socket and hands it here, in

@@ -43,10 +43,19 @@ void RequestHandler::log(std::string_view text)
     m.log.DisplayMessage(text);
 }
 
-void RequestHandler::sent(std::string_view note) noexcept
+void RequestHandler::sent(const Reply::Sent& sent, std::string_view clientAddress, uint16_t clientPort) noexcept
 {
     try {
-        log(note);
+        char bytes[24];
+        const std::string_view sizeText(
+            bytes, static_cast<size_t>(std::to_chars(bytes, bytes + sizeof bytes, sent.bytes).ptr - bytes));
+        char port[8];
+        const std::string_view portText(
+            port, static_cast<size_t>(std::to_chars(port, port + sizeof port, clientPort).ptr - port));
+        std::string cut;
+        m.log.DisplayMessage({"Serving file ", clippedView(sent.file, MessageLog::kMaxFieldBytes, cut), " (",
+                              sizeText, " bytes / ", sizeText, " bytes sent) to ", clientAddress, ":",
+                              portText});
     } catch (...) {
     }
 }
@@ -178,39 +187,6 @@ std::string fileNameOf(const std::string& path)
 {
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The "Serving file" line, logged once the file has gone out whole. Made in one allocation of
-// its size: it is made for every file served while the log is on.
-void noteServed(std::string& note, const std::string& path, uint64_t size, const RequestItems& rq)
-{
-    char bytes[24];
-    const std::string_view sizeText(
-        bytes, static_cast<size_t>(std::to_chars(bytes, bytes + sizeof bytes, size).ptr - bytes));
-    char port[8];
-    const std::string_view portText(
-        port, static_cast<size_t>(std::to_chars(port, port + sizeof port, rq.clientPort).ptr - port));
-    std::string cut;
-    const std::string_view parts[] = {"Serving file ",
-                                      clippedView(path, MessageLog::kMaxFieldBytes, cut),
-                                      " (",
-                                      sizeText,
-                                      " bytes / ",
-                                      sizeText,
-                                      " bytes sent) to ",
-                                      rq.clientAddress,
-                                      ":",
-                                      portText};
-    size_t total = 0;
-    for (const std::string_view part : parts) {
-        total += part.size();
-    }
-    note.resize(total);
-    char* out = note.data();
-    for (const std::string_view part : parts) {
-        std::memcpy(out, part.data(), part.size());
-        out += part.size();
-    }
 }
 
 // A fixed page as a body that every reply sending it shares: nothing is copied per request.
@@ -364,7 +340,7 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
                     reply.contentType = m.mime.GetMIMEType(candidate);
                     reply.sharedBody = std::move(kept);
                     if (logThis) {
-                        noteServed(reply.sentNote, candidate, version->size, rq);
+                        reply.sent = {std::move(candidate), version->size};
                     }
                     return reply;
                 }
@@ -400,7 +376,7 @@ Reply RequestHandler::HTTPServerCommandGet(Job& job)
         reply.fileSize = file.size;
     }
     if (logThis) {
-        noteServed(reply.sentNote, file.candidate, file.size, rq);
+        reply.sent = {std::move(file.candidate), file.size};
     }
     return reply;
 }

@@ -55,7 +55,7 @@ public:
     // An error that ended a connection inside the HTTP layer: a line in the Message log.
     void connectionError(std::string_view what) noexcept override;
     // A file has gone out whole: its "Serving file" line.
-    void sent(std::string_view note) noexcept override;
+    void sent(const Reply::Sent& sent, std::string_view clientAddress, uint16_t clientPort) noexcept override;
 
     // One request on its way through the handler.
     struct Job {

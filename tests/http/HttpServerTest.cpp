@@ -26,13 +26,13 @@ class TestHandler : public HttpHandler {
 public:
     std::function<HttpAnswer(const HttpRequest&)> respond;
 
-    std::function<void(std::string_view)> onSent;
+    std::function<void(const Reply::Sent&, std::string_view clientAddress)> onSent;
 
     HttpAnswer handle(const HttpRequest& request) override { return respond(request); }
-    void sent(std::string_view note) noexcept override
+    void sent(const Reply::Sent& sent, std::string_view clientAddress, uint16_t) noexcept override
     {
         if (onSent) {
-            onSent(note);
+            onSent(sent, clientAddress);
         }
     }
     void connectionError(std::string_view what) noexcept override
@@ -82,8 +82,8 @@ protected:
 TEST_F(HttpServerTest, TheHandlerSeesTheRequestAndItsReplyGoesOut)
 {
     std::promise<void> sent;
-    handler.onSent = [&](std::string_view note) {
-        if (note == "posted") {
+    handler.onSent = [&](const Reply::Sent& note, std::string_view clientAddress) {
+        if (note.file == "posted" && note.bytes == 3 && clientAddress == "127.0.0.1") {
             sent.set_value();
         }
     };
@@ -94,7 +94,7 @@ TEST_F(HttpServerTest, TheHandlerSeesTheRequestAndItsReplyGoesOut)
                                 std::string(rq.clientAddress));
         reply.fields.emplace_back("Cache-Control", "no-cache\r\nInjected: 1");
         if (rq.method == "POST") {
-            reply.sentNote = "posted";
+            reply.sent = {"posted", 3};
         }
         return reply;
     };
