@@ -5,7 +5,8 @@
 # rounds; then 5,000 keep-alive connections from 50 addresses and the memory per idle connection.
 # Usage: bench/http_vs_peers.sh [rounds]   (default 5 rounds; DURATION=6s per wrk run;
 #   KESTRELON=path measures another build; PEER_LOG=0 turns the peers' access logs off;
-#   SERVERS=kestrelon,nginx picks the servers). About 15 minutes with the defaults.
+#   SERVERS=kestrelon,nginx picks the servers; LOG_PAIRS=3 is how often a round runs each log
+#   pair, log on beside log off, in the 4 KiB case). About 20 minutes with the defaults.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-5}
@@ -18,4 +19,5 @@ if [[ -z "${KESTRELON:-}" ]]; then
 fi
 ulimit -n 20000
 exec /usr/bin/python3 bench/http_vs_peers.py --kestrelon "$(realpath "$KESTRELON")" --rounds "$rounds" \
-    --duration "${DURATION:-6s}" --peer-log "${PEER_LOG:-1}" --servers "${SERVERS:-kestrelon,nginx,lighttpd,h2o}"
+    --duration "${DURATION:-6s}" --peer-log "${PEER_LOG:-1}" --servers "${SERVERS:-kestrelon,nginx,lighttpd,h2o}" \
+    --log-pairs "${LOG_PAIRS:-3}"
