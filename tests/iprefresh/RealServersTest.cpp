@@ -84,7 +84,13 @@ protected:
         });
     }
     void echoIs(const std::string& address) { pageServer.setPage("/", echoPage(address)); }
-    void echoBroken() { pageServer.setPage("/", PageTestServer::Page{"busy", 503}); }
+    void echoBroken()
+    {
+        PageTestServer::Page busy;
+        busy.body = "busy";
+        busy.status = 503;
+        pageServer.setPage("/", busy);
+    }
     std::vector<std::string> passLines(const std::string& address) const
     {
         const std::string host = ftpServer.address();

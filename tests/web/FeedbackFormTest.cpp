@@ -208,7 +208,10 @@ TEST_F(FeedbackFormTest, TheMailCarriesTheBodyWithoutBlankLineAndWithTheShortRul
 
 TEST_F(FeedbackFormTest, LoginRequiredUsesAuthLoginAndReportsARefusal)
 {
-    SmtpTestServer smtp(SmtpTestServer::Options{.user = "webmaster", .password = "s3cret"});
+    SmtpTestServer::Options login;
+    login.user = "webmaster";
+    login.password = "s3cret";
+    SmtpTestServer smtp(login);
     useMail(smtp.address());
     model.update([](Settings& s) {
         s.WebServe.FeedAuth = true;
