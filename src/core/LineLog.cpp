@@ -29,6 +29,18 @@ void replaceControlCharacters(char* begin, char* end)
     copyWithoutControlChars(std::string_view(begin, static_cast<size_t>(end - begin)), begin);
 }
 
+// Copies n bytes, at least one Word and at most two, as a Word from the start and one that ends
+// at the end (they overlap when n is less than two).
+template <typename Word> void copyByTwoWords(const char* in, size_t n, char* out)
+{
+    Word head;
+    Word tail;
+    std::memcpy(&head, in, sizeof(Word));
+    std::memcpy(&tail, in + n - sizeof(Word), sizeof(Word));
+    std::memcpy(out, &head, sizeof(Word));
+    std::memcpy(out + n - sizeof(Word), &tail, sizeof(Word));
+}
+
 // Copies a piece of a line, most of which are a few bytes long: by overlapping words, without a
 // call. Returns the end of the copy.
 char* copyPiece(std::string_view piece, char* out)
@@ -38,19 +50,9 @@ char* copyPiece(std::string_view piece, char* out)
     if (n > 16) {
         std::memcpy(out, in, n);
     } else if (n >= 8) {
-        uint64_t head;
-        uint64_t tail;
-        std::memcpy(&head, in, 8);
-        std::memcpy(&tail, in + n - 8, 8);
-        std::memcpy(out, &head, 8);
-        std::memcpy(out + n - 8, &tail, 8);
+        copyByTwoWords<uint64_t>(in, n, out);
     } else if (n >= 4) {
-        uint32_t head;
-        uint32_t tail;
-        std::memcpy(&head, in, 4);
-        std::memcpy(&tail, in + n - 4, 4);
-        std::memcpy(out, &head, 4);
-        std::memcpy(out + n - 4, &tail, 4);
+        copyByTwoWords<uint32_t>(in, n, out);
     } else {
         for (size_t i = 0; i < n; ++i) {
             out[i] = in[i];

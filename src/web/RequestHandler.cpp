@@ -43,7 +43,8 @@ void RequestHandler::log(std::string_view text)
     m.log.DisplayMessage(text);
 }
 
-void RequestHandler::sent(const Reply::Sent& sent, std::string_view clientAddress, uint16_t clientPort) noexcept
+void RequestHandler::sent(const Reply::Sent& sent, std::string_view clientAddress,
+                          uint16_t clientPort) noexcept
 {
     try {
         char bytes[24];
