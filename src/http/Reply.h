@@ -43,9 +43,9 @@ struct Reply {
     ServerBusy::Token busy;
 
     // Handed to the handler's sent() once the whole reply has gone out (a file to its last byte);
-    // never when the connection failed first. An empty file: sent() is not called. The handler's
-    // own record of what went out (the path it resolved, which it moves in here, and the body's
-    // length); its text is put together only if and when the reply has gone out.
+    // never when the connection failed first, nor when it names no file. The handler's own record
+    // of what went out (the path it resolved, which it moves in here, and the body's length); its
+    // text is put together only if and when the reply has gone out.
     struct Sent {
         std::string file;
         uint64_t bytes = 0;
