@@ -41,14 +41,36 @@ template <typename Word> void copyByTwoWords(const char* in, size_t n, char* out
     std::memcpy(out + n - sizeof(Word), &tail, sizeof(Word));
 }
 
-// Copies a piece of a line, most of which are a few bytes long: by overlapping words, without a
-// call. Returns the end of the copy.
+// 16 bytes, copied as one word.
+struct Word16 {
+    uint64_t low;
+    uint64_t high;
+};
+
+template <typename Word> void copyWord(const char* in, char* out)
+{
+    Word word;
+    std::memcpy(&word, in, sizeof(Word));
+    std::memcpy(out, &word, sizeof(Word));
+}
+
+// Copies a piece of a line, most of which are a few bytes long: by words, without a call. Up to
+// 64 bytes the copy stays inline. A call to memcpy for a piece of a few dozen bytes, on a thread
+// that has just come back from the kernel (the I/O threads, after each send), finds its code and
+// its jump not in the caches, and measured several times dearer than the copy itself (0.5 us and
+// more per request with the web server's two lines). Returns the end of the copy.
 char* copyPiece(std::string_view piece, char* out)
 {
     const char* in = piece.data();
     const size_t n = piece.size();
-    if (n > 16) {
+    if (n > 64) {
         std::memcpy(out, in, n);
+    } else if (n > 16) {
+        // Whole words from the start, then one that ends at the end (it may overlap the last).
+        for (size_t at = 0; at + 16 < n; at += 16) {
+            copyWord<Word16>(in + at, out + at);
+        }
+        copyWord<Word16>(in + n - 16, out + n - 16);
     } else if (n >= 8) {
         copyByTwoWords<uint64_t>(in, n, out);
     } else if (n >= 4) {

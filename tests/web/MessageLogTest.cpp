@@ -74,6 +74,19 @@ TEST(MessageLog, ControlCharactersCannotForgeLines)
             }
         }
     }
+    // Pieces of every length up to past the longest copied inline, in both places of a line:
+    // every byte of them lands where it belongs.
+    for (size_t length = 1; length <= 80; ++length) {
+        std::string text(length, 'x');
+        for (size_t i = 0; i < length; ++i) {
+            text[i] = static_cast<char>('!' + (i * 37 + length) % 94);
+        }
+        for (size_t at = 0; at <= length; at += 1 + at / 16) {
+            const std::string_view whole(text);
+            headless.DisplayMessage({whole.substr(0, at), whole.substr(at)});
+            expected += text + "\n";
+        }
+    }
     ASSERT_TRUE(writer->flush(std::chrono::seconds(5)));
     writer.reset();
     headless.mirrorTo(nullptr, {});
