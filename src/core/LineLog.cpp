@@ -29,18 +29,6 @@ void replaceControlCharacters(char* begin, char* end)
     copyWithoutControlChars(std::string_view(begin, static_cast<size_t>(end - begin)), begin);
 }
 
-// Copies n bytes, at least one Word and at most two, as a Word from the start and one that ends
-// at the end (they overlap when n is less than two).
-template <typename Word> void copyByTwoWords(const char* in, size_t n, char* out)
-{
-    Word head;
-    Word tail;
-    std::memcpy(&head, in, sizeof(Word));
-    std::memcpy(&tail, in + n - sizeof(Word), sizeof(Word));
-    std::memcpy(out, &head, sizeof(Word));
-    std::memcpy(out + n - sizeof(Word), &tail, sizeof(Word));
-}
-
 // 16 bytes, copied as one word.
 struct Word16 {
     uint64_t low;
@@ -52,6 +40,14 @@ template <typename Word> void copyWord(const char* in, char* out)
     Word word;
     std::memcpy(&word, in, sizeof(Word));
     std::memcpy(out, &word, sizeof(Word));
+}
+
+// Copies n bytes, at least one Word and at most two, as a Word from the start and one that ends
+// at the end (they overlap when n is less than two).
+template <typename Word> void copyByTwoWords(const char* in, size_t n, char* out)
+{
+    copyWord<Word>(in, out);
+    copyWord<Word>(in + n - sizeof(Word), out + n - sizeof(Word));
 }
 
 // Copies a piece of a line, most of which are a few bytes long: by words, without a call. Up to
